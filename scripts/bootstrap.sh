@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# Installs the build's Debian packages and prepares the third-party sources
+# (VST3 SDK, NanoVG, nanosvg, glad loader) in a cache outside the repository.
+# Idempotent: a second run reuses what is already there.
+set -euo pipefail
+
+CACHE=${KORVEL_CACHE:-$HOME/.cache/korvel}
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+DEPS="$CACHE/deps"
+
+VST3SDK_VERSION="3.7.10.14+~4.13.3"
+NANOVG_VERSION="0.0~git20230826.f93799c+dfsg1"
+NANOSVG_VERSION="0.0~git20241219.ea6a6ac"
+
+PACKAGES=(
+  cmake ninja-build g++ python3 python3-cairo
+  g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils libgl1-mesa-dri mesa-utils xdotool
+  python3-glad libstb-dev fonts-roboto-unhinted
+  googletest libgtest-dev libbenchmark-dev libsndfile1-dev hydrogen-drumkits
+)
+
+die() { echo "bootstrap: $*" >&2; exit 1; }
+
+install_packages() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return
+  echo "bootstrap: installing ${missing[*]}"
+  local sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -qq || die "apt-get update failed; check the network and the machine's apt sources"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null \
+    || die "could not install ${missing[*]}; run 'apt-get install ${missing[*]}' by hand to see why"
+}
+
+# Debian 13 source tarballs through an apt state of our own: the machine's
+# apt sources are never touched.
+fetch_sources() {
+  local d="$CACHE/apt" src="$CACHE/src"
+  mkdir -p "$d/lists/partial" "$d/archives/partial" "$d/sources.list.d" "$src"
+  cat > "$d/sources.list.d/trixie.sources" <<SRC
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: trixie
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+  local want=(
+    "vst3sdk_${VST3SDK_VERSION}.orig.tar.gz"
+    "vst3sdk_${VST3SDK_VERSION}.orig-base.tar.gz"
+    "vst3sdk_${VST3SDK_VERSION}.orig-cmake.tar.gz"
+    "vst3sdk_${VST3SDK_VERSION}.orig-pluginterfaces.tar.gz"
+    "vst3sdk_${VST3SDK_VERSION}.orig-public-sdk.tar.gz"
+    "vst3sdk_${VST3SDK_VERSION}.orig-vstgui4.tar.gz"
+    "nanovg_${NANOVG_VERSION}.orig.tar.xz"
+    "nanosvg_${NANOSVG_VERSION}.orig.tar.xz"
+  )
+  local missing=0
+  for f in "${want[@]}"; do [ -s "$src/$f" ] || missing=1; done
+  [ $missing -eq 0 ] && return
+  local a=(-o Dir::Etc::sourcelist=/dev/null -o "Dir::Etc::sourceparts=$d/sources.list.d"
+           -o "Dir::State=$d" -o "Dir::State::Lists=$d/lists" -o "Dir::Cache=$d")
+  echo "bootstrap: fetching vst3sdk, nanovg, nanosvg sources from Debian trixie"
+  apt-get "${a[@]}" update -qq 2>/dev/null || die "could not read Debian trixie's source index; check access to deb.debian.org"
+  # The .dsc files of nanovg/nanosvg are missing on the mirror, so apt exits
+  # non-zero although the verified tarballs arrive: check the files instead.
+  (cd "$src" && apt-get "${a[@]}" source --download-only vst3sdk nanovg nanosvg >/dev/null 2>&1) || true
+  for f in "${want[@]}"; do
+    [ -s "$src/$f" ] || die "missing $src/$f after download; the trixie version may have changed: update the *_VERSION lines in scripts/bootstrap.sh"
+  done
+}
+
+# Unpacks a source tree once per version; a changed version replaces it.
+unpack() {
+  local name=$1 version=$2; shift 2
+  local dir="$DEPS/$name" stamp="$DEPS/$name.version"
+  if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && [ -d "$dir" ]; then return 1; fi
+  rm -rf "$dir" "$stamp"; mkdir -p "$dir"
+  "$@"
+  echo "$version" > "$stamp"
+}
+
+unpack_vst3sdk() {
+  local src="$CACHE/src" dir="$DEPS/vst3sdk"
+  tar -xzf "$src/vst3sdk_${VST3SDK_VERSION}.orig.tar.gz" -C "$dir" --strip-components=1
+  local comp
+  for comp in base cmake pluginterfaces public.sdk vstgui4; do
+    local tag=$comp; [ "$comp" = public.sdk ] && tag=public-sdk
+    mkdir -p "$dir/$comp"
+    tar -xzf "$src/vst3sdk_${VST3SDK_VERSION}.orig-$tag.tar.gz" -C "$dir/$comp" --strip-components=1
+  done
+  patch_vst3sdk "$dir"
+}
+
+# Three small fixes so that the SDK builds with MinGW-w64: aligned allocation
+# through _aligned_malloc as with MSVC, a lower-case <windows.h>, and no folder
+# icon step (it runs Windows commands) unless the build host is Windows.
+patch_vst3sdk() {
+  local dir=$1
+  python3 - "$dir" <<'PY2' || die "the MinGW patches did not apply to the VST3 SDK"
+import sys
+root = sys.argv[1]
+def patch(rel, old, new):
+    path = f"{root}/{rel}"
+    text = open(path).read()
+    if new in text:
+        return
+    if old not in text:
+        sys.exit(f"{rel}: '{old}' not found")
+    open(path, "w").write(text.replace(old, new))
+patch("public.sdk/source/vst/utility/alignedalloc.h", "#ifdef _MSC_VER\n#include <malloc.h>",
+      "#if defined(_MSC_VER) || defined(__MINGW32__)\n#include <malloc.h>")
+patch("public.sdk/source/vst/utility/alignedalloc.h", "#elif defined(_MSC_VER)\n\tdata = _aligned_malloc",
+      "#elif defined(_MSC_VER) || defined(__MINGW32__)\n\tdata = _aligned_malloc")
+patch("public.sdk/source/vst/utility/alignedalloc.h", "#if defined(_MSC_VER)\n\t\t_aligned_free",
+      "#if defined(_MSC_VER) || defined(__MINGW32__)\n\t\t_aligned_free")
+patch("public.sdk/source/vst/utility/systemtime.cpp", "#include <Windows.h>", "#include <windows.h>")
+patch("cmake/modules/SMTG_AddSMTGLibrary.cmake", "if(EXISTS ${SMTG_PACKAGE_ICON_PATH})",
+      "if(CMAKE_HOST_WIN32 AND EXISTS ${SMTG_PACKAGE_ICON_PATH})")
+PY2
+}
+
+generate_glad() {
+  local dir="$DEPS/glad"
+  glad --quiet --reproducible --api gl:compatibility=2.1 --extensions GL_ARB_framebuffer_object --out-path "$dir" c \
+    || die "glad could not generate the GL loader (is python3-glad installed?)"
+}
+
+install_packages
+fetch_sources
+mkdir -p "$DEPS"
+unpack vst3sdk "$VST3SDK_VERSION" unpack_vst3sdk || true
+unpack nanovg "$NANOVG_VERSION" tar -xJf "$CACHE/src/nanovg_${NANOVG_VERSION}.orig.tar.xz" -C "$DEPS/nanovg" --strip-components=1 || true
+unpack nanosvg "$NANOSVG_VERSION" tar -xJf "$CACHE/src/nanosvg_${NANOSVG_VERSION}.orig.tar.xz" -C "$DEPS/nanosvg" --strip-components=1 || true
+unpack glad "$(glad --version 2>/dev/null || echo 2)-gl21-fbo" generate_glad || true
+echo "bootstrap: dependencies ready in $DEPS"
