@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Builds and runs every test: Linux natively (Debug, ASan+UBSan) and the
+# Windows x64 executables under Wine on a private X display.
+# Usage: scripts/test.sh [linux|windows|all]
+set -uo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+CACHE=${KORVEL_CACHE:-$HOME/.cache/korvel}
+TARGETS=${1:-all}
+case "$TARGETS" in linux|windows|all) ;; *) echo "usage: $0 [linux|windows|all]" >&2; exit 2;; esac
+
+"$ROOT/scripts/bootstrap.sh" || exit 1
+cd "$ROOT"
+
+presets=()
+[ "$TARGETS" != windows ] && presets+=(linux-debug)
+[ "$TARGETS" != linux ] && presets+=(windows)
+
+for p in "${presets[@]}"; do
+  cmake --preset "$p" >/dev/null || { echo "test: configuring $p failed" >&2; exit 1; }
+  cmake --build --preset "$p" || { echo "test: building $p failed" >&2; exit 1; }
+  rm -rf "build/$p/test-results"; mkdir -p "build/$p/test-results"
+done
+
+XVFB_PID=""
+cleanup() {
+  if [ -n "$XVFB_PID" ]; then
+    WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null
+    kill "$XVFB_PID" 2>/dev/null; wait "$XVFB_PID" 2>/dev/null
+  fi
+}
+trap cleanup EXIT
+
+start_display() {
+  local n=90
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -noreset -screen 0 1920x1080x24 >/dev/null 2>&1 &
+  XVFB_PID=$!
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  kill -0 "$XVFB_PID" 2>/dev/null || { echo "test: Xvfb did not start" >&2; exit 1; }
+  export DISPLAY=":$n"
+}
+
+if [[ " ${presets[*]} " == *" windows "* ]]; then
+  export WINEPREFIX="$CACHE/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # A wineserver left from an earlier run may know another display.
+  wineserver -k 2>/dev/null
+  start_display
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "test: creating the Wine prefix $WINEPREFIX"
+    wineboot -i >/dev/null 2>&1; wineserver -w
+  fi
+fi
+
+status=0
+for p in "${presets[@]}"; do
+  echo "== ctest $p"
+  ctest --preset "$p" --output-junit "$ROOT/build/$p/test-results/ctest.xml" || status=1
+done
+
+python3 "$ROOT/scripts/test_summary.py" "${presets[@]/#/$ROOT/build/}" || status=1
+exit $status
