@@ -16,7 +16,7 @@ PACKAGES=(
   cmake ninja-build g++ python3 python3-cairo
   g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils libgl1-mesa-dri mesa-utils xdotool
   python3-glad libstb-dev fonts-roboto-unhinted
-  googletest libgtest-dev libbenchmark-dev libsndfile1-dev hydrogen-drumkits
+  googletest libgtest-dev libbenchmark-dev libsndfile1-dev hydrogen-drumkits zam-plugins
 )
 
 die() { echo "bootstrap: $*" >&2; exit 1; }
