@@ -1,0 +1,50 @@
+# VST3 bundle layout, moduleinfo.json and the SDK validator's checks for a
+# plug-in module target.
+#
+#   korvel_vst3_bundle(<module target> NAME <bundle name>)
+#
+# Linux:   <build>/<NAME>.vst3/Contents/x86_64-linux/<NAME>.so
+# Windows: <build>/<NAME>.vst3/Contents/x86_64-win/<NAME>.vst3
+# Both get Contents/Resources/moduleinfo.json from the SDK's moduleinfotool
+# (run under Wine for Windows, in a prefix of its own so that build steps never
+# share a wineserver with a test run).
+
+set(KORVEL_WINE_TOOL "${CMAKE_CURRENT_LIST_DIR}/wine-tool.sh")
+
+function(korvel_vst3_bundle target)
+  cmake_parse_arguments(B "" "NAME" "" ${ARGN})
+  set(bundle "${CMAKE_BINARY_DIR}/${B_NAME}.vst3")
+  if(WIN32)
+    set(arch_dir x86_64-win)
+    set(suffix .vst3)
+    set(tool_bundle "Z:${bundle}")
+    set(run_tool "${KORVEL_WINE_TOOL}")
+  else()
+    set(arch_dir x86_64-linux)
+    set(suffix .so)
+    set(tool_bundle "${bundle}")
+    set(run_tool "")
+  endif()
+  set_target_properties(${target} PROPERTIES
+    PREFIX ""
+    OUTPUT_NAME "${B_NAME}"
+    SUFFIX "${suffix}"
+    LIBRARY_OUTPUT_DIRECTORY "${bundle}/Contents/${arch_dir}")
+  set_property(TARGET ${target} PROPERTY KORVEL_BUNDLE_PATH "${bundle}")
+
+  add_dependencies(${target} moduleinfotool)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${bundle}/Contents/Resources"
+    COMMAND ${run_tool} $<TARGET_FILE:moduleinfotool> -create -version ${PROJECT_VERSION}
+            -path "${tool_bundle}" -output "${tool_bundle}/Contents/Resources/moduleinfo.json"
+    VERBATIM)
+
+  if(KORVEL_BUILD_TESTS)
+    add_test(NAME ${B_NAME}_validator COMMAND validator "${tool_bundle}")
+    add_test(NAME ${B_NAME}_validator_extensive COMMAND validator -e "${tool_bundle}")
+  endif()
+
+  if(NOT WIN32)
+    install(DIRECTORY "${bundle}" DESTINATION "$ENV{HOME}/.vst3" USE_SOURCE_PERMISSIONS)
+  endif()
+endfunction()
