@@ -1,0 +1,202 @@
+#include "app.h"
+
+#include "buses.h"
+#include "errors.h"
+#include "meters.h"
+#include "options.h"
+#include "pending_file.h"
+#include "plugin.h"
+#include "progress.h"
+#include "render.h"
+#include "sound_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+namespace korvel::render {
+namespace {
+
+constexpr const char* kProgram = "korvel-render";
+
+std::unique_ptr<SoundReader> openInput(const std::string& path, const char* role)
+{
+    auto reader = std::make_unique<SoundReader>(path);
+    if (reader->channels() < 1 || reader->channels() > 2)
+        throw RenderError(path + ": " + std::to_string(reader->channels()) + " channels; the " + role +
+                          " must be mono or stereo");
+    return reader;
+}
+
+void checkSameRate(const SoundReader& input, const SoundReader& sidechain)
+{
+    if (input.sampleRate() != sidechain.sampleRate())
+        throw RenderError(sidechain.path() + " is at " + std::to_string(static_cast<int>(sidechain.sampleRate())) +
+                          " Hz but " + input.path() + " is at " +
+                          std::to_string(static_cast<int>(input.sampleRate())) + " Hz");
+}
+
+void writeBytes(const std::string& path, const std::string& displayName, const std::vector<char>& bytes)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (file)
+        written &= std::fclose(file) == 0;
+    if (!written)
+        throw RenderError("cannot write " + displayName + ": " + std::strerror(errno));
+}
+
+std::vector<std::pair<ParamId, double>> resolveParams(Plugin& plugin, const std::vector<ParamSetting>& settings)
+{
+    std::vector<std::pair<ParamId, double>> changes;
+    for (const auto& setting : settings)
+    {
+        double normalized = plugin.normalizedFor(setting);
+        // The controller shows what the processor is about to receive.
+        plugin.controller().setParamNormalized(setting.id, normalized);
+        changes.emplace_back(setting.id, normalized);
+    }
+    return changes;
+}
+
+void printTime(std::ostream& out, const RenderStats& stats, double sampleRate, int blockSize)
+{
+    double audioSeconds = static_cast<double>(stats.frames) / sampleRate;
+    char line[256];
+    if (stats.processCpuSeconds > 0.0)
+        std::snprintf(line, sizeof line,
+                      "process: %.4f s CPU for %.3f s of audio, %.1fx real time (%lld blocks of up to %d frames)\n",
+                      stats.processCpuSeconds, audioSeconds, audioSeconds / stats.processCpuSeconds,
+                      static_cast<long long>(stats.blocks), blockSize);
+    else
+        std::snprintf(line, sizeof line, "process: no measurable CPU time for %.3f s of audio\n", audioSeconds);
+    out << line;
+}
+
+int listParameters(const Options& options, std::ostream& out)
+{
+    Plugin plugin(options.bundle);
+    out << plugin.name() << " (" << options.bundle << ")\n" << formatParameterTable(plugin.parameters());
+    return 0;
+}
+
+std::unique_ptr<SoundReader> openSidechain(const Options& options, const SoundReader& input)
+{
+    if (options.sidechain.empty())
+        return nullptr;
+    auto sidechain = openInput(options.sidechain, "side-chain");
+    checkSameRate(input, *sidechain);
+    return sidechain;
+}
+
+// Every output is written under a temporary name: all of them appear at the
+// end of a successful run, none after a failure.
+class Outputs
+{
+public:
+    Outputs(const Options& options, const SoundReader& input)
+    : options_(options), audioFile_(options.output),
+      audio_(audioFile_.path(), options.output, input.sampleRate(), input.channels())
+    {
+        if (!options.stateOut.empty())
+            stateFile_.emplace(options.stateOut);
+        if (!options.metersCsv.empty())
+            metersFile_.emplace(options.metersCsv);
+    }
+
+    SoundWriter& audio() { return audio_; }
+
+    std::optional<MeterRecorder> meterRecorder(Plugin& plugin) const
+    {
+        if (!metersFile_)
+            return std::nullopt;
+        return std::make_optional<MeterRecorder>(plugin, options_.meterIds, metersFile_->path(), options_.metersCsv);
+    }
+
+    void saveState(Plugin& plugin)
+    {
+        if (stateFile_)
+            writeBytes(stateFile_->path(), options_.stateOut, plugin.saveState());
+    }
+
+    void commit()
+    {
+        audio_.close();
+        audioFile_.commit();
+        for (auto* file : {&stateFile_, &metersFile_})
+            if (*file)
+                (*file)->commit();
+    }
+
+private:
+    const Options& options_;
+    PendingFile audioFile_;
+    SoundWriter audio_;
+    std::optional<PendingFile> stateFile_, metersFile_;
+};
+
+int renderFile(const Options& options, std::ostream& out, std::ostream& err)
+{
+    auto input = openInput(options.input, "input");
+    auto sidechain = openSidechain(options, *input);
+    Outputs outputs(options, *input);
+    Plugin plugin(options.bundle);
+    if (!options.stateIn.empty())
+        plugin.loadState(options.stateIn);
+    auto buses = arrangeBuses(plugin.component(), plugin.processor(), input->channels(),
+                              sidechain ? sidechain->channels() : 0);
+    auto meters = outputs.meterRecorder(plugin);
+    ProgressBar progress(err, input->frames(), wantProgressBar(input->frames(), input->sampleRate()));
+
+    RenderJob job;
+    job.input = input.get();
+    job.sidechain = sidechain.get();
+    job.output = &outputs.audio();
+    job.blockSize = options.blockSize;
+    job.doublePrecision = options.doublePrecision;
+    job.initialChanges = resolveParams(plugin, options.params);
+    job.afterBlock = [&](const BlockReport& block) {
+        if (meters)
+            meters->record(block);
+        progress.update(block.firstFrame + block.frames);
+    };
+    auto stats = render(plugin, buses, job);
+
+    outputs.saveState(plugin);
+    if (meters)
+        meters->close();
+    outputs.commit();
+    if (options.time)
+        printTime(out, stats, input->sampleRate(), options.blockSize);
+    return 0;
+}
+
+} // namespace
+
+int runRenderer(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    try
+    {
+        auto options = parseOptions(args, KORVEL_DEFAULT_BUNDLE);
+        if (options.help)
+        {
+            out << usageText();
+            return 0;
+        }
+        return options.listParams ? listParameters(options, out) : renderFile(options, out, err);
+    }
+    catch (const UsageError& e)
+    {
+        err << kProgram << ": " << e.what() << " (see --help)\n";
+        return 2;
+    }
+    catch (const std::exception& e)
+    {
+        err << kProgram << ": " << e.what() << "\n";
+        return 1;
+    }
+}
+
+} // namespace korvel::render
