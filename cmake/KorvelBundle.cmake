@@ -32,16 +32,30 @@ function(korvel_vst3_bundle target)
     LIBRARY_OUTPUT_DIRECTORY "${bundle}/Contents/${arch_dir}")
   set_property(TARGET ${target} PROPERTY KORVEL_BUNDLE_PATH "${bundle}")
 
+  # A module built with AddressSanitizer loads into the SDK's (unsanitized)
+  # tools only when the sanitizer runtime is loaded first.
+  set(tool_env "")
+  if(KORVEL_SANITIZE AND NOT WIN32)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
+                    OUTPUT_VARIABLE asan_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+    # The validator's own test suite leaks a few bytes; leaks of the module still count.
+    file(WRITE "${CMAKE_BINARY_DIR}/validator-leaks.supp" "leak:sidechainarrangement.cpp\n")
+    set(tool_env "LD_PRELOAD=${asan_runtime}" "LSAN_OPTIONS=suppressions=${CMAKE_BINARY_DIR}/validator-leaks.supp")
+  endif()
+
   add_dependencies(${target} moduleinfotool)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory "${bundle}/Contents/Resources"
-    COMMAND ${run_tool} $<TARGET_FILE:moduleinfotool> -create -version ${PROJECT_VERSION}
+    COMMAND ${CMAKE_COMMAND} -E env ${tool_env} ${run_tool} $<TARGET_FILE:moduleinfotool> -create -version ${PROJECT_VERSION}
             -path "${tool_bundle}" -output "${tool_bundle}/Contents/Resources/moduleinfo.json"
     VERBATIM)
 
   if(KORVEL_BUILD_TESTS)
     add_test(NAME ${B_NAME}_validator COMMAND validator "${tool_bundle}")
     add_test(NAME ${B_NAME}_validator_extensive COMMAND validator -e "${tool_bundle}")
+    if(tool_env)
+      set_tests_properties(${B_NAME}_validator ${B_NAME}_validator_extensive PROPERTIES ENVIRONMENT "${tool_env}")
+    endif()
   endif()
 
   if(NOT WIN32)

@@ -1,0 +1,104 @@
+#pragma once
+
+// Bottom layer of the plug-in object: owns the parameter records and the
+// hooks through which parameter values, control values and messages travel
+// between the plug-in and its editor. Every hook has an empty or forwarding
+// default; the layers above and the plug-in override what they need.
+
+#include "plug/IParam.h"
+#include "plug/PlugStructs.h"
+#include "plug/StateChunk.h"
+
+#include <memory>
+#include <vector>
+
+namespace plug {
+
+class IEditorDelegate
+{
+public:
+  explicit IEditorDelegate(int nParams);
+  virtual ~IEditorDelegate();
+  IEditorDelegate(const IEditorDelegate&) = delete;
+  IEditorDelegate& operator=(const IEditorDelegate&) = delete;
+
+  /** The parameter record, or nullptr outside the list. */
+  IParam* GetParameter(int paramIdx);
+  const IParam* GetParameter(int paramIdx) const;
+  int NParams() const { return static_cast<int>(mParams.size()); }
+
+  int GetEditorWidth() const { return mEditorWidth; }
+  int GetEditorHeight() const { return mEditorHeight; }
+  void SetEditorDimensions(int width, int height);
+  int GetMinWidth() const { return mMinWidth; }
+  int GetMaxWidth() const { return mMaxWidth; }
+  int GetMinHeight() const { return mMinHeight; }
+  int GetMaxHeight() const { return mMaxHeight; }
+  /** Limits given the wrong way round are swapped. */
+  void SetEditorSizeLimits(int minWidth, int maxWidth, int minHeight, int maxHeight);
+
+  /** Opens the editor in the parent window; returns the editor's window (nullptr here). */
+  virtual void* OpenEditor(void* parent);
+  virtual void CloseEditor();
+  virtual void OnParentResized(int /*width*/, int /*height*/) {}
+  /** Sends every parameter's normalized value to the editor. */
+  virtual void OnEditorOpened();
+  virtual void OnEditorClosed() {}
+
+  /** The plug-in's reaction to a changed parameter value. */
+  virtual void OnParamChange(int /*paramIdx*/) {}
+  virtual void OnParamChange(int paramIdx, int source, int sampleOffset);
+  virtual void OnParamChangeForEditor(int /*paramIdx*/, int /*source*/) {}
+  /** OnParamChange(i, source, -1) then OnParamChangeForEditor(i, source) for every parameter. */
+  virtual void AnnounceAllParameters(int source);
+  virtual void OnMidiForEditor(const IMidiMsg& /*message*/) {}
+  virtual void OnSysexForEditor(const ISysEx& /*message*/) {}
+  virtual bool ReceiveMessage(int /*messageTag*/, int /*controlTag*/, int /*dataSize*/, const void* /*data*/)
+  {
+    return false;
+  }
+  virtual void AfterStateRestored();
+
+  virtual bool ForwardKeyDown(const IKeyEvent& /*key*/) { return false; }
+  virtual bool ForwardKeyUp(const IKeyEvent& /*key*/) { return false; }
+
+  // Towards the editor.
+  virtual void SendControlValueToEditor(int /*controlTag*/, double /*normalized*/) {}
+  virtual void SendControlMessageToEditor(int controlTag, int messageTag, int dataSize, const void* data);
+  virtual void SendMessageToEditor(int messageTag, int dataSize, const void* data);
+  virtual void SendMidiToEditor(const IMidiMsg& message);
+  virtual void SendSysexToEditor(const ISysEx& message);
+  virtual void SendParameterValueToEditor(int paramIdx, double value, bool normalized = false);
+
+  // From the editor.
+  virtual void PushAllParametersToHost() {}
+  virtual void BeginHostEditFromEditor(int /*paramIdx*/) {}
+  virtual void SetParameterFromEditor(int paramIdx, double normalized);
+  virtual void EndHostEditFromEditor(int /*paramIdx*/) {}
+  /** Whether the host window follows a size change of the editor. */
+  virtual bool ResizeFromEditor(int /*width*/, int /*height*/, bool /*needsPlatformResize*/) { return false; }
+  virtual void MidiFromEditor(const IMidiMsg& /*message*/) {}
+  virtual void SysexFromEditor(const ISysEx& /*message*/) {}
+  virtual bool MessageFromEditor(int /*messageTag*/, int /*controlTag*/, int /*dataSize*/, const void* /*data*/)
+  {
+    return false;
+  }
+  virtual void QueueMidiFromEditor(const IMidiMsg& /*message*/) {}
+  virtual void QueueSysexFromEditor(const ISysEx& /*message*/) {}
+
+  /** Editor width, height and scale in front of the parameters of a state image. */
+  virtual bool SaveEditorSize(StateChunk& /*chunk*/) const { return true; }
+  virtual int LoadEditorSize(const StateChunk& /*chunk*/, int pos) { return pos; }
+  virtual void ApplyScreenScale(float /*scale*/) {}
+
+private:
+  std::vector<std::unique_ptr<IParam>> mParams;
+  int mEditorWidth = 0;
+  int mEditorHeight = 0;
+  int mMinWidth = 10;
+  int mMaxWidth = 100000;
+  int mMinHeight = 10;
+  int mMaxHeight = 100000;
+};
+
+} // namespace plug

@@ -1,0 +1,42 @@
+#pragma once
+
+// What the editor delegate needs from an editor's graphics context. The
+// graphics layer's context class implements it; the delegate owns the
+// context while the editor is open.
+
+#include "plug/PlugStructs.h"
+
+namespace plug {
+
+class IGraphicsContext
+{
+public:
+  virtual ~IGraphicsContext() = default;
+
+  /** Editor size in unscaled pixels and the user's draw scale. */
+  virtual int GetWidth() const = 0;
+  virtual int GetHeight() const = 0;
+  virtual float GetDrawScale() const = 0;
+  virtual void SetEditorSize(int width, int height, float drawScale) = 0;
+  /** The monitor's scale factor. */
+  virtual void SetDisplayScale(float scale) = 0;
+
+  /** Opens the editor window inside the host's parent window and returns it. */
+  virtual void* OpenEditorWindow(void* parent) = 0;
+  virtual void CloseEditorWindow() = 0;
+
+  /** Pointer position in unscaled pixels. */
+  virtual void QueryCursorPosition(float& x, float& y) = 0;
+  virtual bool OnKeyDown(float x, float y, const IKeyEvent& key) = 0;
+  virtual bool OnKeyUp(float x, float y, const IKeyEvent& key) = 0;
+
+  /** Sets every control value bound to the parameter, without reporting back. */
+  virtual void SetControlValuesOfParam(int paramIdx, double normalized) = 0;
+  /** Sets value 0 of the control with that tag, without reporting back. */
+  virtual void SetControlValueByTag(int controlTag, double normalized) = 0;
+  virtual void SendMessageToControl(int controlTag, int messageTag, int dataSize, const void* data) = 0;
+  /** Gives the message to every control that wants MIDI. */
+  virtual void SendMidiToControls(const IMidiMsg& message) = 0;
+};
+
+} // namespace plug

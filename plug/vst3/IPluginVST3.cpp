@@ -1,0 +1,505 @@
+#include "plug/vst3/IPluginVST3.h"
+
+#include "plug/Trace.h"
+
+#include "pluginterfaces/base/funknownimpl.h"
+#include "pluginterfaces/vst/ivsthostapplication.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <new>
+
+namespace plug {
+
+namespace Vst = Steinberg::Vst;
+using Steinberg::int32;
+using Steinberg::kResultFalse;
+using Steinberg::kResultOk;
+using Steinberg::kResultTrue;
+using Steinberg::tresult;
+
+namespace {
+
+// Channels of MIDI controller parameters a parameter id may address.
+constexpr int kMidiChannels = 16;
+constexpr int kStateReadBlock = 128;
+
+uint8_t ToSevenBits(double value)
+{
+  return static_cast<uint8_t>(std::min(std::max(value, 0.0), 1.0) * 127.0);
+}
+
+} // namespace
+
+IPluginVST3::IPluginVST3(const InstanceInfo& /*info*/, const IPluginDefinition& definition)
+  : IPluginAPIBase(definition)
+  , IPluginVST3ProcessorBase(definition, *this)
+{
+  LaunchIdleTimer(kIdleTimerIntervalMs);
+}
+
+IPluginVST3::~IPluginVST3()
+{
+  mTimer.reset();
+}
+
+tresult PLUGIN_API IPluginVST3::initialize(Steinberg::FUnknown* context)
+{
+  PLUG_TRACE("plug::IPluginVST3::initialize");
+  if (hostContext)
+    return kResultFalse;
+  const tresult result = SingleComponentEffect::initialize(context);
+  if (result != kResultOk)
+    return result;
+
+  MakeBuses(*this);
+  InitializeParameters(*this, GetPluginKind() != kInstrument, DoesMidiIn(), parameters, *this);
+
+  if (Steinberg::FUnknownPtr<Vst::IHostApplication> app{context})
+  {
+    Vst::String128 name{};
+    if (app->getName(name) == kResultOk)
+    {
+      name[127] = 0;
+      SetHost(reinterpret_cast<const char16_t*>(name));
+    }
+  }
+  // SetHost reports a host it identified; one that gave no name is reported here.
+  if (GetHost() == kHostUninit)
+    OnHostKnown();
+  AnnounceAllParameters(kReset);
+  return kResultOk;
+}
+
+tresult PLUGIN_API IPluginVST3::terminate()
+{
+  return SingleComponentEffect::terminate();
+}
+
+tresult PLUGIN_API IPluginVST3::setActive(Steinberg::TBool state)
+{
+  ActivationChanged(state != 0);
+  return kResultOk;
+}
+
+tresult PLUGIN_API IPluginVST3::setBusArrangements(Vst::SpeakerArrangement* inputs, int32 numIns,
+                                                   Vst::SpeakerArrangement* outputs, int32 numOuts)
+{
+  PLUG_TRACE("plug::IPluginVST3::setBusArrangements");
+  // These hosts ask for arrangements the plug-in would refuse, and cope with the buses it offers.
+  if (GetHost() == kHostArdour || GetHost() == kHostMixbus)
+    return kResultTrue;
+  DisconnectAllChannels();
+  if (numIns < 0 || numOuts < 0 || numIns > MostBuses(kInput) || numOuts > MostBuses(kOutput))
+    return kResultFalse;
+  if ((numIns > 0 && !inputs) || (numOuts > 0 && !outputs))
+    return kResultFalse;
+  const int layout = LayoutForArrangements(inputs, numIns, outputs, numOuts);
+  if (layout < 0)
+    return kResultFalse;
+  MakeAudioBuses(*this, layout, layout);
+  return kResultTrue;
+}
+
+tresult PLUGIN_API IPluginVST3::canProcessSampleSize(int32 symbolicSampleSize)
+{
+  return symbolicSampleSize == Vst::kSample32 || symbolicSampleSize == Vst::kSample64 ? kResultTrue : kResultFalse;
+}
+
+Steinberg::uint32 PLUGIN_API IPluginVST3::getLatencySamples()
+{
+  return static_cast<Steinberg::uint32>(std::max(GetLatency(), 0));
+}
+
+Steinberg::uint32 PLUGIN_API IPluginVST3::getTailSamples()
+{
+  return static_cast<Steinberg::uint32>(std::max(GetTailSize(), 0));
+}
+
+tresult PLUGIN_API IPluginVST3::setupProcessing(Vst::ProcessSetup& setup)
+{
+  PLUG_TRACE("plug::IPluginVST3::setupProcessing");
+  if (setup.symbolicSampleSize < Vst::kSample32 || setup.symbolicSampleSize > Vst::kSample64)
+    return kResultFalse;
+  processSetup = setup;
+  try
+  {
+    SetupProcessing(setup);
+  }
+  catch (const std::bad_alloc&)
+  {
+    return kResultFalse;
+  }
+  return kResultOk;
+}
+
+tresult PLUGIN_API IPluginVST3::setProcessing(Steinberg::TBool state)
+{
+  if (!state)
+    ResetProcessing();
+  return kResultOk;
+}
+
+tresult PLUGIN_API IPluginVST3::process(Vst::ProcessData& data)
+{
+  UpdateProcessContext(data, processSetup);
+  ProcessParameterChanges(data.inputParameterChanges);
+  if (DoesMidiIn())
+  {
+    ProcessInputEvents(data.inputEvents);
+    IMidiMsg message;
+    while (mMidiMsgsFromEditor.Pop(message))
+      HandleMidiMessage(message);
+  }
+  ProcessBuffers(data, audioInputs, audioOutputs);
+  if (DoesMidiOut())
+  {
+    SendMidiOutput(data.outputEvents, data.numSamples);
+    ProcessSysexFromEditor(data.outputEvents);
+  }
+  return kResultOk;
+}
+
+void IPluginVST3::ProcessParameterChanges(Vst::IParameterChanges* changes)
+{
+  if (!changes)
+    return;
+  const int32 nQueues = changes->getParameterCount();
+  for (int32 i = 0; i < nQueues; ++i)
+  {
+    Vst::IParamValueQueue* queue = changes->getParameterData(i);
+    if (!queue)
+      continue;
+    const int32 nPoints = queue->getPointCount();
+    int32 offset = 0;
+    Vst::ParamValue value = 0.0;
+    if (nPoints <= 0 || queue->getPoint(nPoints - 1, offset, value) != kResultOk)
+      continue;
+    const Vst::ParamID id = queue->getParameterId();
+    if (id == kBypassParamID)
+      SetBypassed(value > 0.5);
+    else if (id < static_cast<Vst::ParamID>(NParams()))
+    {
+      IParam* param = GetParameter(static_cast<int>(id));
+      param->SetPlain(param->Denormalize(value));
+      OnParamChange(static_cast<int>(id), kHost, offset);
+    }
+    else if (id >= kMIDICCParamStartID)
+      ProcessMidiControllerChange(id, value, offset);
+  }
+}
+
+void IPluginVST3::ProcessMidiControllerChange(Vst::ParamID id, double value, int offset)
+{
+  const Vst::ParamID k = id - kMIDICCParamStartID;
+  if (k >= static_cast<Vst::ParamID>(kMidiChannels * kMIDIControllersPerChannel))
+    return;
+  const auto channel = static_cast<uint8_t>(k / kMIDIControllersPerChannel);
+  const int controller = static_cast<int>(k % kMIDIControllersPerChannel);
+  IMidiMsg message;
+  message.offset = offset;
+  if (controller == Vst::kAfterTouch)
+  {
+    message.status = 0xD0 | channel;
+    message.data1 = ToSevenBits(value);
+  }
+  else if (controller == Vst::kPitchBend)
+  {
+    const int bend = 8192 - static_cast<int>((2.0 * value - 1.0) * -8192.0);
+    const int n = std::min(std::max(bend, 0), 16383);
+    message.status = 0xE0 | channel;
+    message.data1 = static_cast<uint8_t>(n & 0x7F);
+    message.data2 = static_cast<uint8_t>(n >> 7);
+  }
+  else
+  {
+    message.status = 0xB0 | channel;
+    message.data1 = static_cast<uint8_t>(controller);
+    message.data2 = ToSevenBits(value);
+  }
+  ForwardMidiMessage(message);
+}
+
+void IPluginVST3::ForwardMidiMessage(const IMidiMsg& message)
+{
+  mMidiMsgsForEditor.Push(message);
+  HandleMidiMessage(message);
+}
+
+void IPluginVST3::ProcessInputEvents(Vst::IEventList* events)
+{
+  if (!events)
+    return;
+  const int32 nEvents = events->getEventCount();
+  for (int32 i = 0; i < nEvents; ++i)
+  {
+    Vst::Event event{};
+    if (events->getEvent(i, event) != kResultOk)
+      continue;
+    IMidiMsg message;
+    message.offset = event.sampleOffset;
+    switch (event.type)
+    {
+    case Vst::Event::kNoteOnEvent:
+      message.status = 0x90 | (event.noteOn.channel & 0x0F);
+      message.data1 = static_cast<uint8_t>(event.noteOn.pitch & 0x7F);
+      message.data2 = ToSevenBits(event.noteOn.velocity);
+      ForwardMidiMessage(message);
+      break;
+    case Vst::Event::kNoteOffEvent:
+      message.status = 0x80 | (event.noteOff.channel & 0x0F);
+      message.data1 = static_cast<uint8_t>(event.noteOff.pitch & 0x7F);
+      ForwardMidiMessage(message);
+      break;
+    case Vst::Event::kPolyPressureEvent:
+      message.status = 0xA0 | (event.polyPressure.channel & 0x0F);
+      message.data1 = static_cast<uint8_t>(event.polyPressure.pitch & 0x7F);
+      message.data2 = ToSevenBits(event.polyPressure.pressure);
+      ForwardMidiMessage(message);
+      break;
+    case Vst::Event::kDataEvent:
+      if (event.data.type == Vst::DataEvent::kMidiSysEx && event.data.bytes)
+        HandleSysex(ISysEx{event.sampleOffset, static_cast<int>(event.data.size), event.data.bytes});
+      break;
+    default:
+      break;
+    }
+  }
+}
+
+void IPluginVST3::ProcessSysexFromEditor(Vst::IEventList* events)
+{
+  // The events point at these records until the host has read them after the block.
+  size_t n = 0;
+  while (n < mSysExOut.size() && mSysExDataFromEditor.Pop(mSysExOut[n]))
+  {
+    const SysExData& record = mSysExOut[n++];
+    if (!events)
+      continue;
+    Vst::Event event{};
+    event.busIndex = 0;
+    event.sampleOffset = std::max(record.offset, 0);
+    event.type = Vst::Event::kDataEvent;
+    event.data.type = Vst::DataEvent::kMidiSysEx;
+    event.data.size = static_cast<Steinberg::uint32>(std::min(std::max(record.size, 0), kMaxSysExBytes));
+    event.data.bytes = record.data;
+    events->addEvent(event);
+  }
+}
+
+Steinberg::uint32 PLUGIN_API IPluginVST3::getProcessContextRequirements()
+{
+  return 0;
+}
+
+// --- Controller -------------------------------------------------------------
+
+tresult PLUGIN_API IPluginVST3::setParamNormalized(Vst::ParamID id, Vst::ParamValue value)
+{
+  Vst::Parameter* object = getParameterObject(id);
+  if (!object)
+    return kResultFalse;
+  object->setNormalized(value);
+  if (id < static_cast<Vst::ParamID>(NParams()))
+  {
+    const int idx = static_cast<int>(id);
+    IParam* param = GetParameter(idx);
+    param->SetPlain(param->Denormalize(value));
+    OnParamChangeForEditor(idx, kHost);
+    SendParameterValueToEditor(idx, value, true);
+  }
+  return kResultOk;
+}
+
+tresult PLUGIN_API IPluginVST3::setComponentState(Steinberg::IBStream* /*state*/)
+{
+  return kResultOk;
+}
+
+tresult PLUGIN_API IPluginVST3::setEditorState(Steinberg::IBStream* /*state*/)
+{
+  return kResultOk;
+}
+
+tresult PLUGIN_API IPluginVST3::getEditorState(Steinberg::IBStream* /*state*/)
+{
+  return kResultOk;
+}
+
+tresult PLUGIN_API IPluginVST3::getProgramName(Vst::ProgramListID listId, int32 programIndex, Vst::String128 name)
+{
+  if (listId != static_cast<Vst::ProgramListID>(kPresetParamID) || NPresets() < 1 || !name)
+    return kResultFalse;
+  WidenToString128(PresetNameAt(programIndex), name);
+  return kResultOk;
+}
+
+tresult PLUGIN_API IPluginVST3::getMidiControllerAssignment(int32 busIndex, Steinberg::int16 channel,
+                                                            Vst::CtrlNumber midiControllerNumber, Vst::ParamID& id)
+{
+  // Negative channels or controllers would reach the ids below the MIDI range (bypass, presets).
+  if (busIndex != 0 || channel != 0 || midiControllerNumber < 0 ||
+      midiControllerNumber >= kMIDIControllersPerChannel)
+    return kResultFalse;
+  id = kMIDICCParamStartID + static_cast<Vst::ParamID>(channel * kMIDIControllersPerChannel + midiControllerNumber);
+  return kResultTrue;
+}
+
+tresult PLUGIN_API IPluginVST3::setChannelContextInfos(Vst::IAttributeList* list)
+{
+  return SetChannelContextInfos(list);
+}
+
+tresult PLUGIN_API IPluginVST3::getState(Steinberg::IBStream* state)
+{
+  PLUG_TRACE("plug::IPluginVST3::getState");
+  if (!state)
+    return kResultFalse;
+  StateChunk chunk;
+  if (!SaveState(chunk))
+    return kResultFalse;
+  int32 written = 0;
+  if (chunk.Size() > 0 &&
+      (state->write(const_cast<uint8_t*>(chunk.GetData()), chunk.Size(), &written) != kResultOk ||
+       written != chunk.Size()))
+    return kResultFalse;
+  int32 bypass = GetBypassed() ? 1 : 0;
+  if (state->write(&bypass, sizeof(bypass), &written) != kResultOk || written != sizeof(bypass))
+    return kResultFalse;
+  return kResultOk;
+}
+
+tresult PLUGIN_API IPluginVST3::setState(Steinberg::IBStream* state)
+{
+  PLUG_TRACE("plug::IPluginVST3::setState");
+  if (!state)
+    return kResultFalse;
+  Steinberg::int64 start = 0;
+  if (state->tell(&start) != kResultOk || start < 0)
+    start = 0;
+
+  StateChunk chunk;
+  std::array<uint8_t, kStateReadBlock> block;
+  for (;;)
+  {
+    int32 got = 0;
+    const tresult result = state->read(block.data(), kStateReadBlock, &got);
+    got = std::min(got, kStateReadBlock);
+    if (got <= 0)
+      break;
+    if (chunk.PutBytes(block.data(), got) < 0)
+      return kResultFalse;
+    if (result != kResultOk && GetHost() != kHostWaveLab)
+      break;
+  }
+
+  const int pos = LoadState(chunk, 0);
+  // A state that ended early has no position to find the bypass word at.
+  if (pos < 0)
+    return kResultFalse;
+  Steinberg::int64 reached = 0;
+  if (state->seek(start + pos, Steinberg::IBStream::kIBSeekSet, &reached) != kResultOk)
+    return kResultFalse;
+  int32 bypass = 0;
+  int32 got = 0;
+  const tresult result = state->read(&bypass, sizeof(bypass), &got);
+  // WaveLab's streams report errors on reads that deliver.
+  if (got != sizeof(bypass) || (result != kResultOk && GetHost() != kHostWaveLab))
+    return kResultFalse;
+
+  CopyParametersToObjects();
+  if (Vst::Parameter* object = getParameterObject(kBypassParamID))
+    object->setNormalized(static_cast<double>(bypass));
+  AfterStateRestored();
+  return kResultOk;
+}
+
+void IPluginVST3::CopyParametersToObjects()
+{
+  for (int i = 0; i < NParams(); ++i)
+    if (Vst::Parameter* object = getParameterObject(static_cast<Vst::ParamID>(i)))
+      object->setNormalized(GetParameter(i)->GetNormalized());
+}
+
+tresult PLUGIN_API IPluginVST3::queryInterface(const Steinberg::TUID iid, void** obj)
+{
+  QUERY_INTERFACE(iid, obj, Vst::IMidiMapping::iid, Vst::IMidiMapping)
+  QUERY_INTERFACE(iid, obj, Vst::ChannelContext::IInfoListener::iid, Vst::ChannelContext::IInfoListener)
+  return SingleComponentEffect::queryInterface(iid, obj);
+}
+
+// --- Framework slots ----------------------------------------------------------
+
+void IPluginVST3::PushAllParametersToHost()
+{
+  CopyParametersToObjects();
+  startGroupEdit();
+  for (int i = 0; i < NParams(); ++i)
+    PerformHostEdit(i, GetParameter(i)->GetNormalized());
+  finishGroupEdit();
+}
+
+void IPluginVST3::SetParameterFromEditor(int paramIdx, double normalized)
+{
+  if (paramIdx >= 0)
+    if (Vst::Parameter* object = getParameterObject(static_cast<Vst::ParamID>(paramIdx)))
+      object->setNormalized(normalized);
+  IPluginAPIBase::SetParameterFromEditor(paramIdx, normalized);
+}
+
+void IPluginVST3::HostParameterInfoChanged()
+{
+  RestartHost(Vst::kParamTitlesChanged);
+}
+
+void IPluginVST3::RestartHost(int32 flags)
+{
+  if (componentHandler)
+    componentHandler->restartComponent(flags);
+}
+
+void IPluginVST3::BeginHostEdit(int paramIdx)
+{
+  beginEdit(static_cast<Vst::ParamID>(paramIdx));
+}
+
+void IPluginVST3::PerformHostEdit(int paramIdx, double normalized)
+{
+  performEdit(static_cast<Vst::ParamID>(paramIdx), normalized);
+}
+
+void IPluginVST3::EndHostEdit(int paramIdx)
+{
+  endEdit(static_cast<Vst::ParamID>(paramIdx));
+}
+
+void IPluginVST3::TrackColour(int& red, int& green, int& blue) const
+{
+  const uint32_t colour = GetChannelColour();
+  red = static_cast<int>((colour >> 16) & 0xFF);
+  green = static_cast<int>((colour >> 8) & 0xFF);
+  blue = static_cast<int>(colour & 0xFF);
+}
+
+void IPluginVST3::TrackName(std::string& name) const
+{
+  name = GetChannelName();
+}
+
+int IPluginVST3::TrackIndex() const
+{
+  return GetChannelIndex();
+}
+
+void IPluginVST3::TrackNamespace(std::string& name) const
+{
+  name = GetChannelNamespace();
+}
+
+int IPluginVST3::TrackNamespaceIndex() const
+{
+  return GetChannelNamespaceOrder();
+}
+
+} // namespace plug

@@ -1,0 +1,110 @@
+#pragma once
+
+// The plug-in object as a VST3 single-component effect: one object that is
+// the host's component, audio processor and edit controller at once. A
+// plug-in class derives from IPluginVST3 and hands it its definition record.
+
+#include "plug/vst3/VST3Sdk.h"
+
+#include "plug/IPluginAPIBase.h"
+#include "plug/IPluginDefinition.h"
+#include "plug/vst3/IPluginVST3ControllerBase.h"
+#include "plug/vst3/IPluginVST3Parameter.h"
+#include "plug/vst3/IPluginVST3ProcessorBase.h"
+
+#include <array>
+#include <string>
+
+namespace plug {
+
+/** What the factory passes to the plug-in constructor when a host creates an instance. */
+struct InstanceInfo
+{
+};
+
+class IPluginVST3 : public IPluginAPIBase,
+                    public IPluginVST3ProcessorBase,
+                    public IPluginVST3ControllerBase,
+                    public Steinberg::Vst::SingleComponentEffect,
+                    public Steinberg::Vst::IMidiMapping,
+                    public Steinberg::Vst::ChannelContext::IInfoListener
+{
+public:
+  IPluginVST3(const InstanceInfo& info, const IPluginDefinition& definition);
+  ~IPluginVST3() override;
+
+  // IPluginBase (VST3)
+  Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) override;
+  Steinberg::tresult PLUGIN_API terminate() override;
+
+  // IComponent
+  Steinberg::tresult PLUGIN_API setActive(Steinberg::TBool state) override;
+  Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) override;
+  Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) override;
+
+  // IAudioProcessor
+  Steinberg::tresult PLUGIN_API setBusArrangements(Steinberg::Vst::SpeakerArrangement* inputs, Steinberg::int32 numIns,
+                                                   Steinberg::Vst::SpeakerArrangement* outputs,
+                                                   Steinberg::int32 numOuts) override;
+  Steinberg::tresult PLUGIN_API canProcessSampleSize(Steinberg::int32 symbolicSampleSize) override;
+  Steinberg::uint32 PLUGIN_API getLatencySamples() override;
+  Steinberg::uint32 PLUGIN_API getTailSamples() override;
+  Steinberg::tresult PLUGIN_API setupProcessing(Steinberg::Vst::ProcessSetup& setup) override;
+  Steinberg::tresult PLUGIN_API setProcessing(Steinberg::TBool state) override;
+  Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;
+
+  // IProcessContextRequirements
+  Steinberg::uint32 PLUGIN_API getProcessContextRequirements() override;
+
+  // IEditController
+  Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value) override;
+  Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) override;
+  Steinberg::tresult PLUGIN_API setEditorState(Steinberg::IBStream* state) override;
+  Steinberg::tresult PLUGIN_API getEditorState(Steinberg::IBStream* state) override;
+
+  // IUnitInfo
+  Steinberg::tresult PLUGIN_API getProgramName(Steinberg::Vst::ProgramListID listId, Steinberg::int32 programIndex,
+                                               Steinberg::Vst::String128 name) override;
+
+  // IMidiMapping
+  Steinberg::tresult PLUGIN_API getMidiControllerAssignment(Steinberg::int32 busIndex, Steinberg::int16 channel,
+                                                            Steinberg::Vst::CtrlNumber midiControllerNumber,
+                                                            Steinberg::Vst::ParamID& id) override;
+
+  // IInfoListener
+  Steinberg::tresult PLUGIN_API setChannelContextInfos(Steinberg::Vst::IAttributeList* list) override;
+
+  // FUnknown
+  Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;
+  REFCOUNT_METHODS(SingleComponentEffect)
+  OBJ_METHODS(IPluginVST3, SingleComponentEffect)
+
+  // Framework slots
+  void PushAllParametersToHost() override;
+  void SetParameterFromEditor(int paramIdx, double normalized) override;
+  void HostParameterInfoChanged() override;
+  void BeginHostEdit(int paramIdx) override;
+  void PerformHostEdit(int paramIdx, double normalized) override;
+  void EndHostEdit(int paramIdx) override;
+  void TrackColour(int& red, int& green, int& blue) const override;
+  void TrackName(std::string& name) const override;
+  int TrackIndex() const override;
+  void TrackNamespace(std::string& name) const override;
+  int TrackNamespaceIndex() const override;
+
+  /** Asks the host (when it gave a component handler) to restart with these flags. */
+  void RestartHost(Steinberg::int32 flags);
+
+private:
+  void ProcessParameterChanges(Steinberg::Vst::IParameterChanges* changes);
+  void ProcessMidiControllerChange(Steinberg::Vst::ParamID id, double value, int offset);
+  void ProcessInputEvents(Steinberg::Vst::IEventList* events);
+  void ProcessSysexFromEditor(Steinberg::Vst::IEventList* events);
+  void ForwardMidiMessage(const IMidiMsg& message);
+  void CopyParametersToObjects();
+
+  // System-exclusive messages from the editor sent in the current block.
+  std::array<SysExData, 4> mSysExOut{};
+};
+
+} // namespace plug

@@ -1,0 +1,16 @@
+#pragma once
+
+// The framework's VST3 binding. It offers:
+//  - IPluginVST3: the plug-in object as a VST3 single-component effect
+//    (component, audio processor, edit controller, unit info, MIDI mapping,
+//    channel-context listener) built on the SDK's SingleComponentEffect;
+//  - IPluginVST3ProcessorBase / IPluginVST3ControllerBase: its processing
+//    and controller halves;
+//  - IPluginVST3Parameter / IPluginVST3BypassParameter: the parameter
+//    objects the host sees;
+//  - the module entry points and plug-in factory (IPluginVST3Factory.h),
+//    filled from a VST3ModuleDefinition that the plug-in's module supplies.
+// This folder is the only code of the framework that uses VST3 SDK types.
+
+#include "plug/vst3/IPluginVST3.h"
+#include "plug/vst3/IPluginVST3Factory.h"

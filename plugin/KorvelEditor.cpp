@@ -1,0 +1,11 @@
+#include "KORVEL.h"
+
+// The editor's graphics context and layout. Until the editor exists there is
+// no context to build, so the host gets no view.
+
+std::unique_ptr<plug::IGraphicsContext> KORVEL::MakeEditorGraphics()
+{
+  return nullptr;
+}
+
+void KORVEL::LayoutEditor(plug::IGraphicsContext* /*graphics*/) {}

@@ -1,0 +1,334 @@
+#include "PlugTestSupport.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+using plugtest::Call;
+using plugtest::GraphicsLog;
+using plugtest::RecordingPlugin;
+using plugtest::TestDefinition;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+namespace {
+
+// A plug-in with three parameters: 0 is -20..10 dB, 1 is a switch, 2 is a linear 0..1.
+class EditorDelegateTest : public testing::Test
+{
+protected:
+  EditorDelegateTest() : plugin(TestDefinition(3))
+  {
+    plugin.GetParameter(0)->SetupDouble("Threshold", 10.0, -20.0, 10.0, 0.1, "dB");
+    plugin.GetParameter(1)->SetType(plug::IParam::kTypeInt);
+    plugin.GetParameter(1)->SetupDouble("Power", 1.0, 0.0, 1.0, 1.0, "", plug::IParam::kFlagStepped);
+  }
+
+  void* Open()
+  {
+    plugin.events.clear();
+    void* window = plugin.OpenEditor(parent);
+    log.calls.clear();
+    return window;
+  }
+
+  RecordingPlugin plugin;
+  GraphicsLog log;
+  void* parent = reinterpret_cast<void*>(0x42);
+};
+
+} // namespace
+
+TEST_F(EditorDelegateTest, ParameterListHasTheDeclaredCountAndNothingOutside)
+{
+  EXPECT_EQ(plugin.NParams(), 3);
+  EXPECT_NE(plugin.GetParameter(2), nullptr);
+  EXPECT_EQ(plugin.GetParameter(3), nullptr);
+  EXPECT_EQ(plugin.GetParameter(-1), nullptr);
+}
+
+TEST_F(EditorDelegateTest, AnnounceAllParametersCallsBothHooksPerParameterInOrder)
+{
+  plugin.AnnounceAllParameters(plug::kReset);
+  EXPECT_THAT(plugin.events, ElementsAre(Call("OnParamChange", 0), Call("OnParamChangeForEditor", 0, 0),
+                                         Call("OnParamChange", 1), Call("OnParamChangeForEditor", 1, 0),
+                                         Call("OnParamChange", 2), Call("OnParamChangeForEditor", 2, 0)));
+}
+
+TEST_F(EditorDelegateTest, SetParameterFromEditorSetsTellsTheHostThenThePlugin)
+{
+  plugin.SetParameterFromEditor(0, 0.5);
+  EXPECT_EQ(plugin.GetParameter(0)->GetPlain(), -5.0);
+  EXPECT_THAT(plugin.events, ElementsAre(Call("PerformHostEdit", 0, 0.5, -5.0), Call("OnParamChange", 0),
+                                         Call("OnParamChangeForEditor", 0, plug::kUI)));
+
+  plugin.events.clear();
+  plugin.SetParameterFromEditor(7, 0.5);
+  EXPECT_THAT(plugin.events, IsEmpty());
+}
+
+TEST_F(EditorDelegateTest, BareDelegateSetsTheParameterWithoutHostOrPlugin)
+{
+  struct Delegate : plug::IEditorDelegate
+  {
+    Delegate() : IEditorDelegate(1) {}
+    void OnParamChange(int) override { ++changes; }
+    void OnParamChangeForEditor(int, int source) override { lastSource = source; }
+    bool ReceiveMessage(int messageTag, int controlTag, int, const void*) override
+    {
+      received = Call("ReceiveMessage", messageTag, controlTag);
+      return true;
+    }
+    int changes = 0;
+    int lastSource = -1;
+    std::string received;
+  } delegate;
+  delegate.GetParameter(0)->SetupDouble("p", 0.0, 0.0, 10.0, 0.1);
+  delegate.SetParameterFromEditor(0, 0.25);
+  EXPECT_EQ(delegate.GetParameter(0)->GetPlain(), 2.5);
+  EXPECT_EQ(delegate.changes, 0);
+  EXPECT_EQ(delegate.lastSource, plug::kUI);
+  EXPECT_EQ(delegate.OpenEditor(nullptr), nullptr);
+  EXPECT_FALSE(delegate.ForwardKeyDown(plug::IKeyEvent{}));
+  delegate.SendControlMessageToEditor(5, 9, 0, nullptr);
+  EXPECT_EQ(delegate.received, Call("ReceiveMessage", 9, 5));
+}
+
+TEST_F(EditorDelegateTest, HostEditsAndResizeRequestsFromTheEditor)
+{
+  plugin.BeginHostEditFromEditor(1);
+  plugin.EndHostEditFromEditor(1);
+  EXPECT_TRUE(plugin.ResizeFromEditor(600, 300, false));
+  EXPECT_FALSE(plugin.ResizeFromEditor(600, 300, true));
+  plugin.GetParameter(2)->SetPlain(0.75);
+  plugin.PushAllParametersToHost();
+  EXPECT_THAT(plugin.events, ElementsAre(Call("BeginHostEdit", 1), Call("EndHostEdit", 1), Call("RequestEditorResize", 600, 300),
+                                         Call("PerformHostEdit", 0, 1.0, 10.0), Call("PerformHostEdit", 1, 1.0, 1.0),
+                                         Call("PerformHostEdit", 2, 0.75, 0.75)));
+}
+
+TEST_F(EditorDelegateTest, MessagesWithoutAnOpenEditor)
+{
+  plugin.SendControlMessageToEditor(5, 9, 3, "abc"); // addressed to a control: no editor, no control
+  plugin.SendControlValueToEditor(5, 0.5);
+  plugin.SendMessageToEditor(9, 0, nullptr);
+  EXPECT_TRUE(plugin.MessageFromEditor(8, 2, 1, "x"));
+  plugin.SendMidiToEditor(plug::IMidiMsg{0, 0x90, 60, 100});
+  const uint8_t bytes[] = {0xF0, 0xF7};
+  plugin.SendSysexToEditor(plug::ISysEx{3, 2, bytes});
+  EXPECT_THAT(plugin.events, ElementsAre(Call("ReceiveMessage", 9, -1, 0), Call("ReceiveMessage", 8, 2, 1),
+                                         Call("OnMidiForEditor", 0x90), Call("OnSysexForEditor", 3, 2, 0xF0)));
+}
+
+TEST_F(EditorDelegateTest, OpenEditorBuildsTheContextAndOpensItsWindowInTheParent)
+{
+  EXPECT_EQ(plugin.OpenEditor(parent), nullptr); // no MakeGraphicsFunction: nothing opens
+  EXPECT_EQ(plugin.GetGraphics(), nullptr);
+
+  plugin.UseFakeGraphics(log);
+  EXPECT_EQ(plugin.OpenEditor(parent), log.window);
+  ASSERT_NE(plugin.GetGraphics(), nullptr);
+  // Nothing remembered yet (all zero): the context keeps its own size.
+  EXPECT_THAT(log.calls, ElementsAre(Call("OpenEditorWindow", 0x42)));
+}
+
+TEST_F(EditorDelegateTest, LayoutFunctionRunsWhenTheContextAsksForIt)
+{
+  plug::IGraphicsContext* laidOut = nullptr;
+  plugin.LayoutFunction = [&laidOut](plug::IGraphicsContext* graphics) { laidOut = graphics; };
+  plugin.UseFakeGraphics(log);
+  Open();
+  plugin.BuildLayout(plugin.GetGraphics());
+  EXPECT_EQ(laidOut, plugin.GetGraphics());
+}
+
+TEST_F(EditorDelegateTest, CloseEditorRemembersSizeAndReopeningRestoresIt)
+{
+  plugin.UseFakeGraphics(log);
+  Open();
+  log.width = 1500;
+  log.height = 580;
+  log.drawScale = 1.5f;
+  plugin.CloseEditor();
+  EXPECT_TRUE(log.destroyed);
+  EXPECT_EQ(plugin.GetGraphics(), nullptr);
+  EXPECT_THAT(log.calls, ElementsAre("CloseEditorWindow"));
+  EXPECT_THAT(plugin.events, ElementsAre("OnEditorClosed"));
+  EXPECT_EQ(plugin.GetRememberedWidth(), 1500);
+  EXPECT_EQ(plugin.GetRememberedHeight(), 580);
+  EXPECT_EQ(plugin.GetRememberedScale(), 1.5f);
+
+  log = GraphicsLog{}; // a fresh context starts at 998 x 386, scale 1
+  plugin.OpenEditor(parent);
+  EXPECT_THAT(log.calls, ElementsAre(Call("SetEditorSize", 1500, 580, 1.5), Call("OpenEditorWindow", 0x42)));
+}
+
+TEST_F(EditorDelegateTest, AnIncompleteRememberedSizeIsNotApplied)
+{
+  plugin.UseFakeGraphics(log);
+  const struct
+  {
+    int width, height;
+    float scale;
+  } cases[] = {{1500, 580, 0.f}, {1500, 0, 1.5f}, {0, 580, 1.5f}};
+  for (const auto& c : cases)
+  {
+    plugin.RememberEditorSize(c.width, c.height, c.scale);
+    plugin.OpenEditor(parent);
+    EXPECT_THAT(log.calls, ElementsAre(Call("OpenEditorWindow", 0x42)));
+    plugin.CloseEditor();
+    log = GraphicsLog{};
+  }
+}
+
+TEST_F(EditorDelegateTest, CloseEditorCalledFromOnEditorClosedReturnsAtOnce)
+{
+  plugin.UseFakeGraphics(log);
+  Open();
+  plugin.closeAgainWhenClosed = true;
+  plugin.CloseEditor();
+  EXPECT_THAT(plugin.events, ElementsAre("OnEditorClosed"));
+  EXPECT_THAT(log.calls, ElementsAre("CloseEditorWindow"));
+  EXPECT_FALSE(plugin.IsClosing());
+}
+
+TEST_F(EditorDelegateTest, SendParameterValueToEditorNormalizesPlainValuesForOpenControls)
+{
+  plugin.SendParameterValueToEditor(0, -5.0, false);
+  EXPECT_THAT(plugin.events, ElementsAre(Call("OnParamChangeForEditor", 0, plug::kDelegate)));
+
+  plugin.UseFakeGraphics(log);
+  Open();
+  plugin.SendParameterValueToEditor(0, -5.0, false);
+  plugin.SendParameterValueToEditor(0, 0.25, true);
+  plugin.SendParameterValueToEditor(2, 1.7, false); // meter readings above the range arrive clamped
+  EXPECT_THAT(log.calls, ElementsAre(Call("SetControlValuesOfParam", 0, 0.5), Call("SetControlValuesOfParam", 0, 0.25),
+                                     Call("SetControlValuesOfParam", 2, 1.0)));
+  EXPECT_THAT(plugin.events, ElementsAre(Call("OnParamChangeForEditor", 0, 4), Call("OnParamChangeForEditor", 0, 4),
+                                         Call("OnParamChangeForEditor", 2, 4)));
+}
+
+TEST_F(EditorDelegateTest, OnEditorOpenedAndStateRestoreSendEveryNormalizedValue)
+{
+  plugin.UseFakeGraphics(log);
+  Open();
+  plugin.GetParameter(0)->SetPlain(-20.0);
+  plugin.GetParameter(2)->SetPlain(0.3);
+  plugin.OnEditorOpened();
+  const std::vector<std::string> expected = {Call("SetControlValuesOfParam", 0, 0.0), Call("SetControlValuesOfParam", 1, 1.0),
+                                             Call("SetControlValuesOfParam", 2, 0.3)};
+  EXPECT_EQ(log.calls, expected);
+  log.calls.clear();
+  plugin.AfterStateRestored();
+  EXPECT_EQ(log.calls, expected);
+}
+
+TEST_F(EditorDelegateTest, ControlValuesMessagesMidiAndScaleReachTheOpenContext)
+{
+  plugin.UseFakeGraphics(log);
+  Open();
+  plugin.SendControlValueToEditor(7, 0.25);
+  plugin.SendControlMessageToEditor(7, 3, 2, "ab");
+  plugin.SendMidiToEditor(plug::IMidiMsg{0, 0xB0, 1, 2});
+  plugin.ApplyScreenScale(2.f);
+  EXPECT_THAT(log.calls, ElementsAre(Call("SetControlValueByTag", 7, 0.25), Call("SendMessageToControl", 7, 3, 2),
+                                     Call("SendMidiToControls", 0xB0), Call("SetDisplayScale", 2.0)));
+  EXPECT_THAT(plugin.events, ElementsAre(Call("OnMidiForEditor", 0xB0)));
+}
+
+TEST_F(EditorDelegateTest, KeysGoToTheOpenContextAtTheCursor)
+{
+  plug::IKeyEvent key;
+  key.vk = 37;
+  EXPECT_FALSE(plugin.ForwardKeyDown(key));
+
+  plugin.UseFakeGraphics(log);
+  Open();
+  log.cursorX = 12.f;
+  log.cursorY = 34.f;
+  EXPECT_TRUE(plugin.ForwardKeyDown(key));
+  log.keyHandled = false;
+  EXPECT_FALSE(plugin.ForwardKeyUp(key));
+  EXPECT_THAT(log.calls, ElementsAre(Call("OnKeyDown", 12, 34, 37), Call("OnKeyUp", 12, 34, 37)));
+}
+
+TEST_F(EditorDelegateTest, EditorSizeComesFromTheDefinitionWithLimitsInOrder)
+{
+  EXPECT_EQ(plugin.GetEditorWidth(), 998);
+  EXPECT_EQ(plugin.GetEditorHeight(), 386);
+  EXPECT_EQ(plugin.GetMinWidth(), 499);
+  EXPECT_EQ(plugin.GetMaxWidth(), 1996);
+
+  plug::IPluginDefinition def = TestDefinition(1);
+  def.minWidth = 800;
+  def.maxWidth = 400;
+  def.minHeight = 300;
+  def.maxHeight = 200;
+  RecordingPlugin swapped(def);
+  EXPECT_EQ(swapped.GetMinWidth(), 400);
+  EXPECT_EQ(swapped.GetMaxWidth(), 800);
+  EXPECT_EQ(swapped.GetMinHeight(), 200);
+  EXPECT_EQ(swapped.GetMaxHeight(), 300);
+
+  plug::IEditorDelegate bare(0);
+  EXPECT_EQ(bare.GetMinWidth(), 10);
+  EXPECT_EQ(bare.GetMaxHeight(), 100000);
+}
+
+namespace {
+
+// Counts calls that are still running inside a context when it is destroyed.
+std::atomic<int> gCallsInside{0};
+std::atomic<int> gDestroyedWhileInUse{0};
+std::atomic<long> gValuesReceived{0};
+
+class SharedGraphics : public plugtest::FakeGraphics
+{
+public:
+  explicit SharedGraphics(GraphicsLog& log) : FakeGraphics(log) {}
+  ~SharedGraphics() override
+  {
+    if (gCallsInside.load() != 0)
+      ++gDestroyedWhileInUse;
+  }
+  void SetControlValuesOfParam(int, double) override
+  {
+    ++gCallsInside;
+    for (volatile int spin = 0; spin < 5000; spin = spin + 1)
+    {
+    }
+    ++gValuesReceived;
+    --gCallsInside;
+  }
+  void CloseEditorWindow() override {}
+  void* OpenEditorWindow(void*) override { return nullptr; }
+};
+
+} // namespace
+
+TEST(EditorDelegateThreads, ClosingTheEditorWaitsForMeterValuesSentFromTheAudioThread)
+{
+  plug::IPluginAPIBase plugin(TestDefinition(27)); // no logging hooks: they would race between the threads
+  GraphicsLog log;
+  plugin.MakeGraphicsFunction = [&log] { return std::make_unique<SharedGraphics>(log); };
+  std::atomic<bool> stop{false};
+  std::thread audio([&] {
+    while (!stop)
+    {
+      plugin.SendParameterValueToEditor(25, 0.5, false);
+      plugin.SendParameterValueToEditor(26, 0.25, false);
+    }
+  });
+  for (int i = 0; i < 2000; ++i)
+  {
+    plugin.OpenEditor(nullptr);
+    std::this_thread::yield();
+    plugin.CloseEditor();
+  }
+  stop = true;
+  audio.join();
+  EXPECT_EQ(gDestroyedWhileInUse.load(), 0);
+  EXPECT_GT(gValuesReceived.load(), 0);
+}

@@ -1,0 +1,154 @@
+#pragma once
+
+// Stand-ins for the host side of the VST3 interfaces: an application with a
+// chosen name, a component handler that records what the plug-in asks of it,
+// and a byte stream whose reads can report errors.
+
+#include "plug/vst3/VST3Sdk.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+class TestHostApp : public Steinberg::FObject, public Steinberg::Vst::IHostApplication
+{
+public:
+  explicit TestHostApp(std::u16string name) : mName(std::move(name)) {}
+
+  Steinberg::tresult PLUGIN_API getName(Steinberg::Vst::String128 name) override
+  {
+    const size_t n = std::min<size_t>(mName.size(), 127);
+    std::copy(mName.begin(), mName.begin() + n, name);
+    name[n] = 0;
+    return Steinberg::kResultOk;
+  }
+  Steinberg::tresult PLUGIN_API createInstance(Steinberg::TUID, Steinberg::TUID, void** obj) override
+  {
+    *obj = nullptr;
+    return Steinberg::kResultFalse;
+  }
+
+  OBJ_METHODS(TestHostApp, FObject)
+  DEFINE_INTERFACES
+  DEF_INTERFACE(Steinberg::Vst::IHostApplication)
+  END_DEFINE_INTERFACES(FObject)
+  REFCOUNT_METHODS(FObject)
+
+private:
+  std::u16string mName;
+};
+
+class TestComponentHandler : public Steinberg::FObject,
+                             public Steinberg::Vst::IComponentHandler,
+                             public Steinberg::Vst::IComponentHandler2
+{
+public:
+  Steinberg::tresult PLUGIN_API beginEdit(Steinberg::Vst::ParamID id) override
+  {
+    calls.push_back("begin " + std::to_string(id));
+    return Steinberg::kResultOk;
+  }
+  Steinberg::tresult PLUGIN_API performEdit(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value) override
+  {
+    calls.push_back("perform " + std::to_string(id));
+    performed.emplace_back(id, value);
+    return Steinberg::kResultOk;
+  }
+  Steinberg::tresult PLUGIN_API endEdit(Steinberg::Vst::ParamID id) override
+  {
+    calls.push_back("end " + std::to_string(id));
+    return Steinberg::kResultOk;
+  }
+  Steinberg::tresult PLUGIN_API restartComponent(Steinberg::int32 flags) override
+  {
+    restarts.push_back(flags);
+    return Steinberg::kResultOk;
+  }
+  Steinberg::tresult PLUGIN_API setDirty(Steinberg::TBool) override { return Steinberg::kResultOk; }
+  Steinberg::tresult PLUGIN_API requestOpenEditor(Steinberg::FIDString) override { return Steinberg::kResultFalse; }
+  Steinberg::tresult PLUGIN_API startGroupEdit() override
+  {
+    calls.push_back("start group");
+    return Steinberg::kResultOk;
+  }
+  Steinberg::tresult PLUGIN_API finishGroupEdit() override
+  {
+    calls.push_back("finish group");
+    return Steinberg::kResultOk;
+  }
+
+  OBJ_METHODS(TestComponentHandler, FObject)
+  DEFINE_INTERFACES
+  DEF_INTERFACE(Steinberg::Vst::IComponentHandler)
+  DEF_INTERFACE(Steinberg::Vst::IComponentHandler2)
+  END_DEFINE_INTERFACES(FObject)
+  REFCOUNT_METHODS(FObject)
+
+  std::vector<std::string> calls;
+  std::vector<std::pair<Steinberg::Vst::ParamID, double>> performed;
+  std::vector<Steinberg::int32> restarts;
+};
+
+/** A byte stream in memory. Reads deliver at most readLimit bytes and report readResult when they deliver any. */
+class TestStream : public Steinberg::FObject, public Steinberg::IBStream
+{
+public:
+  TestStream() = default;
+  explicit TestStream(std::vector<uint8_t> bytes) : data(std::move(bytes)) {}
+
+  Steinberg::tresult PLUGIN_API read(void* buffer, Steinberg::int32 numBytes, Steinberg::int32* numBytesRead) override
+  {
+    const auto available = static_cast<Steinberg::int64>(data.size()) - position;
+    const auto n = static_cast<Steinberg::int32>(std::max<Steinberg::int64>(
+      0, std::min<Steinberg::int64>({static_cast<Steinberg::int64>(numBytes), available, readLimit})));
+    if (n > 0)
+      std::memcpy(buffer, data.data() + position, static_cast<size_t>(n));
+    position += n;
+    if (numBytesRead)
+      *numBytesRead = n;
+    ++reads;
+    return n > 0 ? readResult : Steinberg::kResultFalse;
+  }
+  Steinberg::tresult PLUGIN_API write(void* buffer, Steinberg::int32 numBytes, Steinberg::int32* numBytesWritten) override
+  {
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    if (position + numBytes > static_cast<Steinberg::int64>(data.size()))
+      data.resize(static_cast<size_t>(position + numBytes));
+    std::copy(bytes, bytes + numBytes, data.begin() + position);
+    position += numBytes;
+    if (numBytesWritten)
+      *numBytesWritten = numBytes;
+    return Steinberg::kResultOk;
+  }
+  Steinberg::tresult PLUGIN_API seek(Steinberg::int64 pos, Steinberg::int32 mode, Steinberg::int64* result) override
+  {
+    const Steinberg::int64 base = mode == kIBSeekSet ? 0 : mode == kIBSeekCur ? position : static_cast<Steinberg::int64>(data.size());
+    if (base + pos < 0)
+      return Steinberg::kInvalidArgument;
+    position = base + pos;
+    seeks.push_back(position);
+    if (result)
+      *result = position;
+    return Steinberg::kResultOk;
+  }
+  Steinberg::tresult PLUGIN_API tell(Steinberg::int64* pos) override
+  {
+    if (pos)
+      *pos = position;
+    return Steinberg::kResultOk;
+  }
+
+  OBJ_METHODS(TestStream, FObject)
+  DEFINE_INTERFACES
+  DEF_INTERFACE(Steinberg::IBStream)
+  END_DEFINE_INTERFACES(FObject)
+  REFCOUNT_METHODS(FObject)
+
+  std::vector<uint8_t> data;
+  Steinberg::int64 position = 0;
+  Steinberg::int64 readLimit = 1 << 30;
+  Steinberg::tresult readResult = Steinberg::kResultOk;
+  std::vector<Steinberg::int64> seeks;
+  int reads = 0;
+};
