@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds KORVEL for Linux x86_64 (Release) and Windows x64 (MinGW-w64), then
-# runs the main job: a short self-check of the DSP blocks through their
-# benchmark.
+# Builds KORVEL for Linux x86_64 and Windows x64 (MinGW-w64), collects both
+# VST3 bundles and the editor preview in dist/, and runs the main job: the demo
+# renders of a real drum loop through the plug-in, into dist/demo/.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,5 +13,13 @@ for p in linux windows; do
   cmake --build --preset "$p"
 done
 
-echo "== DSP self-check (ns per call)"
-build/linux/bench/korvel-bench --benchmark_min_time=0.02
+rm -rf dist/linux dist/windows
+mkdir -p dist/linux dist/windows
+cp -r build/linux/KORVEL.vst3 dist/linux/
+cp -r build/windows/KORVEL.vst3 dist/windows/
+/usr/bin/python3 plugin/resources/make_preview.py dist >/dev/null
+echo "== bundles: dist/linux/KORVEL.vst3, dist/windows/KORVEL.vst3; editor preview: dist/preview@1x.png, dist/preview@2x.png"
+
+echo "== demo renders (dist/demo)"
+bin=build/linux/bin/Release
+tools/demo/make_demo.sh dist/demo "$bin/korvel-render" build/linux/KORVEL.vst3
