@@ -12,6 +12,8 @@
 
 namespace plug {
 
+DEF_CLASS_IID(IEditorValueReadout)
+
 namespace Vst = Steinberg::Vst;
 using Steinberg::int32;
 using Steinberg::kResultFalse;
@@ -35,6 +37,7 @@ uint8_t ToSevenBits(double value)
 IPluginVST3::IPluginVST3(const InstanceInfo& /*info*/, const IPluginDefinition& definition)
   : IPluginAPIBase(definition)
   , IPluginVST3ProcessorBase(definition, *this)
+  , mLastEditorValues(static_cast<size_t>(NParams()))
 {
   LaunchIdleTimer(kIdleTimerIntervalMs);
 }
@@ -424,12 +427,29 @@ void IPluginVST3::CopyParametersToObjects()
 
 tresult PLUGIN_API IPluginVST3::queryInterface(const Steinberg::TUID iid, void** obj)
 {
+  QUERY_INTERFACE(iid, obj, IEditorValueReadout::iid, IEditorValueReadout)
   QUERY_INTERFACE(iid, obj, Vst::IMidiMapping::iid, Vst::IMidiMapping)
   QUERY_INTERFACE(iid, obj, Vst::ChannelContext::IInfoListener::iid, Vst::ChannelContext::IInfoListener)
   return SingleComponentEffect::queryInterface(iid, obj);
 }
 
+double PLUGIN_API IPluginVST3::getLastEditorValue(int32 paramIdx)
+{
+  if (paramIdx < 0 || paramIdx >= NParams())
+    return 0.0;
+  return mLastEditorValues[static_cast<size_t>(paramIdx)].load(std::memory_order_relaxed);
+}
+
 // --- Framework slots ----------------------------------------------------------
+
+// Normalized values sent here are echoes of parameter values, which hosts read
+// through the parameters; only plain values are readings of the processing.
+void IPluginVST3::SendParameterValueToEditor(int paramIdx, double value, bool normalized)
+{
+  if (!normalized && paramIdx >= 0 && paramIdx < NParams())
+    mLastEditorValues[static_cast<size_t>(paramIdx)].store(value, std::memory_order_relaxed);
+  IPluginAPIBase::SendParameterValueToEditor(paramIdx, value, normalized);
+}
 
 void IPluginVST3::PushAllParametersToHost()
 {

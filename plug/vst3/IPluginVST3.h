@@ -8,12 +8,15 @@
 
 #include "plug/IPluginAPIBase.h"
 #include "plug/IPluginDefinition.h"
+#include "plug/vst3/IEditorValueReadout.h"
 #include "plug/vst3/IPluginVST3ControllerBase.h"
 #include "plug/vst3/IPluginVST3Parameter.h"
 #include "plug/vst3/IPluginVST3ProcessorBase.h"
 
 #include <array>
+#include <atomic>
 #include <string>
+#include <vector>
 
 namespace plug {
 
@@ -27,7 +30,8 @@ class IPluginVST3 : public IPluginAPIBase,
                     public IPluginVST3ControllerBase,
                     public Steinberg::Vst::SingleComponentEffect,
                     public Steinberg::Vst::IMidiMapping,
-                    public Steinberg::Vst::ChannelContext::IInfoListener
+                    public Steinberg::Vst::ChannelContext::IInfoListener,
+                    public IEditorValueReadout
 {
 public:
   IPluginVST3(const InstanceInfo& info, const IPluginDefinition& definition);
@@ -74,6 +78,9 @@ public:
   // IInfoListener
   Steinberg::tresult PLUGIN_API setChannelContextInfos(Steinberg::Vst::IAttributeList* list) override;
 
+  // IEditorValueReadout
+  double PLUGIN_API getLastEditorValue(Steinberg::int32 paramIdx) override;
+
   // FUnknown
   Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;
   REFCOUNT_METHODS(SingleComponentEffect)
@@ -91,6 +98,8 @@ public:
   int TrackIndex() const override;
   void TrackNamespace(std::string& name) const override;
   int TrackNamespaceIndex() const override;
+  /** Also keeps plain values for getLastEditorValue; may run on the audio thread. */
+  void SendParameterValueToEditor(int paramIdx, double value, bool normalized = false) override;
 
   /** Asks the host (when it gave a component handler) to restart with these flags. */
   void RestartHost(Steinberg::int32 flags);
@@ -105,6 +114,8 @@ private:
 
   // System-exclusive messages from the editor sent in the current block.
   std::array<SysExData, 4> mSysExOut{};
+  // One slot per parameter, sized at construction: the audio thread only stores.
+  std::vector<std::atomic<double>> mLastEditorValues;
 };
 
 } // namespace plug

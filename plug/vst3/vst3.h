@@ -8,6 +8,8 @@
 //    and controller halves;
 //  - IPluginVST3Parameter / IPluginVST3BypassParameter: the parameter
 //    objects the host sees;
+//  - IEditorValueReadout: an optional interface of ours on the component
+//    with the values the processing last sent to the editor (meters);
 //  - the module entry points and plug-in factory (IPluginVST3Factory.h),
 //    filled from a VST3ModuleDefinition that the plug-in's module supplies.
 // This folder is the only code of the framework that uses VST3 SDK types.

@@ -9,8 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <sstream>
 
 namespace korvel::render::test {
 namespace {
@@ -174,20 +172,6 @@ TEST_F(RenderWithTestEffect, ParametersOverrideTheLoadedState)
     auto out = readSound(folder.file("out.wav"));
     for (size_t i = 0; i < in.samples.size(); ++i)
         ASSERT_EQ(out.samples[i], in.samples[i] * 2.0f);
-}
-
-std::vector<std::vector<std::string>> readCsv(const std::string& path)
-{
-    std::vector<std::vector<std::string>> rows;
-    std::ifstream file(path);
-    for (std::string line; std::getline(file, line);)
-    {
-        rows.emplace_back();
-        std::istringstream cells(line);
-        for (std::string cell; std::getline(cells, cell, ',');)
-            rows.back().push_back(cell);
-    }
-    return rows;
 }
 
 float blockPeak(const Sound& sound, std::int64_t first, std::int64_t frames)

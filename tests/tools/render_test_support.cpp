@@ -154,4 +154,18 @@ std::vector<std::string> linesOf(const std::string& text)
     return lines;
 }
 
+std::vector<std::vector<std::string>> readCsv(const std::string& path)
+{
+    std::vector<std::vector<std::string>> rows;
+    std::ifstream file(path);
+    for (std::string line; std::getline(file, line);)
+    {
+        rows.emplace_back();
+        std::istringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, ',');)
+            rows.back().push_back(cell);
+    }
+    return rows;
+}
+
 } // namespace korvel::render::test

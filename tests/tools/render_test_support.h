@@ -51,5 +51,7 @@ RunResult runExecutable(const std::vector<std::string>& args);
 std::string zamBundle(const std::string& name); // empty when the Zam plug-ins are not installed
 
 std::vector<std::string> linesOf(const std::string& text);
+// Rows of cells, the header row included.
+std::vector<std::vector<std::string>> readCsv(const std::string& path);
 
 } // namespace korvel::render::test

@@ -7,8 +7,8 @@
 //   korvel-demo-audio summary NAME IN.wav OUT.wav METERS.csv KIND [LABEL,...]
 //       Prints one line: peak and RMS of input and output in dBFS and the
 //       largest gain reduction of each meter column. KIND says what the meters
-//       read: "squared-gain" (1 = no reduction, 0 = stage off) or "db". An
-//       empty LABEL list stands for one unnamed meter.
+//       read: "squared-gain" (1 = no reduction, falling to 0 while a stage is
+//       off) or "db". An empty LABEL list stands for one unnamed meter.
 
 #include "errors.h"
 #include "pending_file.h"
@@ -226,6 +226,38 @@ std::vector<std::string> split(const std::string& text, char separator)
     return parts;
 }
 
+// A squared-gain meter of a stage that is off aims at 0: it falls from its
+// resting 1 and never rises again (with the plug-in switched off it reads 0
+// from the start). Falling by more than 60 dB without ever rising is
+// decay, not gain reduction: no drum loop is compressed like that.
+class SquaredGainColumn
+{
+public:
+    void add(double value)
+    {
+        rose_ |= count_ > 0 && value > last_;
+        last_ = value;
+        ++count_;
+        if (value <= 0.0)
+            return;
+        double reduction = -10.0 * std::log10(value);
+        most_ = std::isnan(most_) ? reduction : std::max(most_, reduction);
+    }
+
+    double largestReduction() const
+    {
+        constexpr double kDecayed = 1e-6;
+        bool off = std::isnan(most_) || (!rose_ && last_ < kDecayed);
+        return off ? NAN : most_;
+    }
+
+private:
+    double most_ = NAN;
+    double last_ = 0.0;
+    long count_ = 0;
+    bool rose_ = false;
+};
+
 // Largest reduction per meter column in dB; NAN for a stage that stayed off.
 std::vector<double> largestReductions(const std::string& csvPath, const std::string& kind, size_t meters)
 {
@@ -234,6 +266,7 @@ std::vector<double> largestReductions(const std::string& csvPath, const std::str
         throw RenderError(csvPath + ": no such file");
     std::string line;
     std::getline(csv, line);
+    std::vector<SquaredGainColumn> squaredGains(meters);
     std::vector<double> most(meters, NAN);
     while (std::getline(csv, line))
     {
@@ -243,12 +276,15 @@ std::vector<double> largestReductions(const std::string& csvPath, const std::str
         for (size_t m = 0; m < meters; ++m)
         {
             double value = std::stod(cells[m + 2]);
-            if (kind == "squared-gain" && value <= 0.0)
-                continue; // stage off
-            double reduction = kind == "squared-gain" ? -10.0 * std::log10(value) : value;
-            most[m] = std::isnan(most[m]) ? reduction : std::max(most[m], reduction);
+            if (kind == "squared-gain")
+                squaredGains[m].add(value);
+            else
+                most[m] = std::isnan(most[m]) ? value : std::max(most[m], value);
         }
     }
+    if (kind == "squared-gain")
+        for (size_t m = 0; m < meters; ++m)
+            most[m] = squaredGains[m].largestReduction();
     return most;
 }
 

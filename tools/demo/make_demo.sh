@@ -51,12 +51,18 @@ render() {
 if [ $plugin = korvel ]; then
   # Parameter IDs are KORVEL's parameter indexes. The Int stage's threshold
   # knob runs from -20 to +10 dB and maps to -50 to 0 dB inside the stage.
+  # The meters are smoothed over 300 ms: they show less reduction than the
+  # peak of each hit receives. Bus: about 3 dB, the level kept by the make-up.
   render vca-bus "gentle VCA bus compression (Int stage)" \
-    --param 16=1 --param 0=0 --param 2=2 --param 4=10 --param 6=0.3 --param 8=2
+    --param 16=1 --param 0=-8 --param 2=2 --param 4=10 --param 6=0.3 --param 8=2
+  # Fast and deep, about 9 dB; the make-up stops short of the transients
+  # reaching 0 dBFS.
   render fet-opto-2x "FET+Opto with oversampling (Int stage)" \
-    --param 17=1 --param 18=1 --param 24=1 --param 0=-5 --param 2=6 --param 4=3 --param 6=0.15 --param 8=5
+    --param 17=1 --param 18=1 --param 24=1 --param 0=-12 --param 2=4 --param 4=1 --param 6=0.15 --param 8=3
+  # The loop drops by about 10 dB just after each kick and gets most of it
+  # back before the next one.
   render kick-duck "side-chain ducking from the kick (Int/Ext stage, External Sidechain)" \
-    --sidechain "$OUT/kick.wav" --param 15=1 --param 19=1 --param 1=-10 --param 3=10 --param 5=1 --param 7=0.25
+    --sidechain "$OUT/kick.wav" --param 15=1 --param 19=1 --param 1=-15 --param 3=10 --param 5=1 --param 7=0.25
 else
   # ZamCompX2: 3 attack ms, 4 release ms, 6 ratio, 7 threshold dB, 8 make-up dB,
   # 11 side-chain switch; 12 is its gain-reduction meter in dB.

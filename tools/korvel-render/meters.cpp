@@ -10,9 +10,20 @@ using namespace Steinberg;
 using namespace Steinberg::Vst;
 
 namespace korvel::render {
+namespace {
+
+IPtr<plug::IEditorValueReadout> editorValueReadout(IComponent& component)
+{
+    void* readout = nullptr;
+    if (component.queryInterface(plug::IEditorValueReadout_iid, &readout) != kResultOk || !readout)
+        return nullptr;
+    return owned(static_cast<plug::IEditorValueReadout*>(readout));
+}
+
+} // namespace
 
 MeterProbe::MeterProbe(Plugin& plugin, std::vector<ParamId> ids)
-: plugin_(plugin), ids_(std::move(ids)), values_(ids_.size(), 0.0)
+: plugin_(plugin), readout_(editorValueReadout(plugin.component())), ids_(std::move(ids)), values_(ids_.size(), 0.0)
 {
     for (auto id : ids_)
         if (!plugin.findParameter(id))
@@ -24,6 +35,11 @@ const std::vector<double>& MeterProbe::read(IParameterChanges& outputChanges)
 {
     for (size_t i = 0; i < ids_.size(); ++i)
     {
+        if (readout_)
+        {
+            values_[i] = readout_->getLastEditorValue(static_cast<int32>(ids_[i]));
+            continue;
+        }
         double normalized = 0.0;
         if (!lastOutputValue(outputChanges, ids_[i], normalized))
             normalized = plugin_.controller().getParamNormalized(ids_[i]);

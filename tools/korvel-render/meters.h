@@ -3,6 +3,8 @@
 #include "options.h"
 #include "render.h"
 
+#include "plug/vst3/IEditorValueReadout.h"
+#include "pluginterfaces/base/smartpointer.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 
 #include <cstdint>
@@ -14,9 +16,10 @@ namespace korvel::render {
 
 class Plugin;
 
-// Reads meter parameters after each block, as plain values. A plug-in that
-// writes a meter into the block's output parameter changes is read there;
-// otherwise the value is whatever its controller holds.
+// Reads meter parameters after each block, as plain values. A plug-in with
+// KORVEL's editor read-out is read there (its meters go only to its editor);
+// one that writes a meter into the block's output parameter changes is read
+// there; otherwise the value is whatever its controller holds.
 class MeterProbe
 {
 public:
@@ -28,6 +31,7 @@ private:
     bool lastOutputValue(Steinberg::Vst::IParameterChanges& changes, ParamId id, double& normalized) const;
 
     Plugin& plugin_;
+    Steinberg::IPtr<plug::IEditorValueReadout> readout_; // null when the plug-in has none
     std::vector<ParamId> ids_;
     std::vector<double> values_;
 };

@@ -318,6 +318,7 @@ TEST_F(Controller, QueryInterface)
     {Vst::IEditController::iid, true, "IEditController"},
     {Vst::IEditController2::iid, true, "IEditController2"},
     {Vst::IConnectionPoint::iid, false, "IConnectionPoint"},
+    {plug::IEditorValueReadout::iid, true, "IEditorValueReadout"},
   };
   for (const Case& c : cases)
   {

@@ -174,3 +174,45 @@ TEST_F(Korvel, SwitchingOversamplingInABlockChangesTheLatency)
   ASSERT_EQ(processor->setProcessing(false), kResultOk);
   ASSERT_EQ(component->setActive(false), kResultOk);
 }
+
+TEST_F(Korvel, MeterReadingsReachTheReadoutButNotTheParametersOrTheState)
+{
+  ASSERT_EQ(component->activateBus(Vst::kAudio, Vst::kInput, 0, true), kResultTrue);
+  ASSERT_EQ(component->activateBus(Vst::kAudio, Vst::kOutput, 0, true), kResultTrue);
+  Vst::ProcessSetup setup{Vst::kRealtime, Vst::kSample32, 512, 48000.0};
+  ASSERT_EQ(processor->setupProcessing(setup), kResultOk);
+  ASSERT_EQ(component->setActive(true), kResultOk);
+  ASSERT_EQ(processor->setProcessing(true), kResultOk);
+  // The Int stage compresses hard; the Int/Ext stage stays off.
+  ASSERT_EQ(controller->setParamNormalized(kVcaInt, 1.0), kResultOk);
+  ASSERT_EQ(controller->setParamNormalized(kThresholdInt, 0.0), kResultOk);
+  ASSERT_EQ(controller->setParamNormalized(kRatioInt, 1.0), kResultOk);
+  const std::vector<uint8_t> stateBefore = State();
+
+  Steinberg::FUnknownPtr<plug::IEditorValueReadout> readout(component);
+  ASSERT_TRUE(readout);
+  EXPECT_EQ(readout->getLastEditorValue(kMeterInt), 0.0);
+
+  Vst::HostProcessData data;
+  data.prepare(*component, 512, Vst::kSample32);
+  data.numSamples = 512;
+  for (int c = 0; c < 2; ++c)
+    for (int i = 0; i < 512; ++i)
+      data.inputs[0].channelBuffers32[c][i] = 0.9f * std::sin(0.05f * static_cast<float>(i));
+  Vst::ParameterChanges outputChanges(4);
+  data.outputParameterChanges = &outputChanges;
+  for (int block = 0; block < 100; ++block) // about a second
+    ASSERT_EQ(processor->process(data), kResultOk);
+
+  const double readingInt = readout->getLastEditorValue(kMeterInt);
+  EXPECT_GT(readingInt, 0.0);
+  EXPECT_LT(readingInt, 0.5) << "more than 3 dB of reduction";
+  EXPECT_LT(readout->getLastEditorValue(kMeterExt), 1e-6) << "a stage that is off falls toward 0";
+  EXPECT_EQ(outputChanges.getParameterCount(), 0);
+  EXPECT_EQ(controller->getParamNormalized(kMeterInt), 0.0);
+  EXPECT_EQ(controller->getParamNormalized(kMeterExt), 0.0);
+  EXPECT_EQ(State(), stateBefore) << "the meters are saved as 0";
+
+  ASSERT_EQ(processor->setProcessing(false), kResultOk);
+  ASSERT_EQ(component->setActive(false), kResultOk);
+}

@@ -104,6 +104,8 @@ void TestPlugin::ProcessAudio(double** inputs, double** outputs, int nFrames)
   for (const plug::IMidiMsg& message : midiToEmit)
     EmitMidiMessage(message);
   midiToEmit.clear();
+  for (const auto& [paramIdx, value] : readingsToSend)
+    SendParameterValueToEditor(paramIdx, value, false);
 }
 
 void TestPlugin::HandleMidiMessage(const plug::IMidiMsg& message)

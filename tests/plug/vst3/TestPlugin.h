@@ -77,6 +77,8 @@ public:
   double outputOffset = 0.0;
   // ProcessAudio emits these to the host.
   std::vector<plug::IMidiMsg> midiToEmit;
+  // ProcessAudio sends these plain values to the editor at the end of the block, as meters do.
+  std::vector<std::pair<int, double>> readingsToSend;
 
   static std::atomic<int> constructionsRunning;
   static std::atomic<bool> constructionsOverlapped;
