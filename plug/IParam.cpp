@@ -51,6 +51,41 @@ size_t DecimalNumberLength(const char* text)
   return n;
 }
 
+// Whether a decimal number that no double can hold is too large rather than
+// too small: its first significant digit lies left of the decimal point once
+// the exponent is applied.
+bool IsBeyondLargestDouble(const char* number, size_t length)
+{
+  long long magnitude = 0;
+  bool point = false;
+  bool significant = false;
+  size_t n = 0;
+  for (; n < length && number[n] != 'e' && number[n] != 'E'; ++n)
+  {
+    if (number[n] == '.')
+      point = true;
+    else if (number[n] != '0' || significant)
+    {
+      significant = true;
+      if (!point)
+        ++magnitude;
+    }
+    else if (point)
+      --magnitude;
+  }
+  long long exponent = 0;
+  if (n < length)
+  {
+    const bool negative = number[++n] == '-';
+    if (number[n] == '+' || number[n] == '-')
+      ++n;
+    for (; n < length; ++n)
+      exponent = std::min(exponent * 10 + (number[n] - '0'), 1000000LL);
+    exponent = negative ? -exponent : exponent;
+  }
+  return magnitude + exponent > 0;
+}
+
 // Leading decimal number of a text, 0 when there is none. Independent of the
 // C locale, so "1.5" reads the same in every host.
 double ReadLeadingNumber(const char* text)
@@ -62,7 +97,14 @@ double ReadLeadingNumber(const char* text)
     negative = (*text++ == '-');
   const size_t length = DecimalNumberLength(text);
   double value = 0.0;
-  if (length == 0 || std::from_chars(text, text + length, value).ec != std::errc())
+  if (length == 0)
+    return 0.0;
+  const std::errc error = std::from_chars(text, text + length, value).ec;
+  // Beyond the range of a double the number reads as infinity or 0, so that
+  // clamping takes it to the range end it lies beyond.
+  if (error == std::errc::result_out_of_range)
+    value = IsBeyondLargestDouble(text, length) ? HUGE_VAL : 0.0;
+  else if (error != std::errc())
     return 0.0;
   return negative ? -value : value;
 }

@@ -285,6 +285,8 @@ TEST(IParamParse, NumbersAndTexts)
   stepped.SetupDouble("s", 0.0, -10.0, 10.0, 0.5, "", IParam::kFlagStepped);
   IParam negated;
   negated.SetupDouble("n", 0.0, -10.0, 10.0, 0.1, "", IParam::kFlagNegateDisplay);
+  const std::string hugeDigits = "1" + std::string(400, '0') + ".5e-80";
+  const std::string tinyDigits = "0." + std::string(400, '0') + "1e70";
   const struct
   {
     const IParam* param;
@@ -303,6 +305,11 @@ TEST(IParamParse, NumbersAndTexts)
     {&threshold, "nan", 0.0},
     {&threshold, "-99", -20.0},
     {&threshold, "1,5", 1.0},
+    {&threshold, "1e400", 10.0}, // beyond any double: still clamped to the end it lies beyond
+    {&threshold, "-1E+999999999999999999999", -20.0},
+    {&threshold, "1e-400", 0.0},
+    {&threshold, hugeDigits.c_str(), 10.0},
+    {&threshold, tinyDigits.c_str(), 0.0},
     {&stepped, "0.26", 0.5},
     {&stepped, "-0.25", -0.5},
     {&negated, "3", -3.0},
