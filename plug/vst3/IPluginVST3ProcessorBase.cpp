@@ -209,11 +209,15 @@ void IPluginVST3ProcessorBase::UpdateProcessContext(const Vst::ProcessData& data
 
 void IPluginVST3ProcessorBase::DisconnectAllChannels()
 {
+  // A channel the new arrangement leaves out would otherwise replay the last
+  // block the host converted into its scratch buffer, again and again.
   for (ERoute direction : {kInput, kOutput})
     for (int ch = 0; ch < NChannels(direction); ++ch)
     {
-      Channel(direction, ch).connected = false;
-      Channel(direction, ch).PointAtScratch();
+      IChannelSlot& slot = Channel(direction, ch);
+      slot.connected = false;
+      std::fill(slot.scratch.begin(), slot.scratch.end(), 0.0);
+      slot.PointAtScratch();
     }
 }
 

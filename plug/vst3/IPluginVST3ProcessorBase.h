@@ -55,7 +55,7 @@ protected:
                       Steinberg::Vst::BusList& outputBuses);
   /** Sends the queued messages that fall into this block as events. */
   void SendMidiOutput(Steinberg::Vst::IEventList* events, int nFrames);
-  /** Every channel disconnected and on its scratch buffer. */
+  /** Every channel disconnected and on its scratch buffer, which is cleared. */
   void DisconnectAllChannels();
 
 private:

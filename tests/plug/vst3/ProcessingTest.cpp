@@ -208,6 +208,43 @@ TEST_F(Processing, DeactivatingTheSideChainClearsScratchBuffersAtTheNextBlockOnl
   EXPECT_EQ(plugin->lastBlock.firstInputSample[2], 5.0) << "cleared once, not at every block";
 }
 
+TEST_F(Processing, ChannelsThatANewArrangementDropsHearSilenceNotTheirLastBlock)
+{
+  using namespace Vst::SpeakerArr;
+  struct Case
+  {
+    std::vector<Vst::SpeakerArrangement> before;
+    std::vector<Vst::SpeakerArrangement> after;
+    Vst::SpeakerArrangement output;
+    int dropped;  // input channel connected before, not after
+  };
+  const Case cases[] = {
+    {{kStereo}, {kMono}, kMono, 1},
+    {{kStereo, kStereo}, {kStereo, kMono}, kStereo, 3},
+    {{kStereo, kStereo}, {kMono, kStereo}, kStereo, 1},
+  };
+  for (const Case& c : cases)
+  {
+    Create(u"Test Host");
+    for (const auto* inputs : {&c.before, &c.after})
+    {
+      auto arrangements = *inputs;
+      auto output = inputs == &c.before ? kStereo : c.output;
+      ASSERT_EQ(plugin->setBusArrangements(arrangements.data(), static_cast<Steinberg::int32>(arrangements.size()),
+                                           &output, 1),
+                kResultTrue);
+      ActivateMainBuses();
+      if (arrangements.size() > 1)
+        ASSERT_EQ(plugin->activateBus(Vst::kAudio, Vst::kInput, 1, true), kResultTrue);
+      Setup(Vst::kSample32);
+      Prepare(Vst::kSample32);
+      ASSERT_EQ(Process(), kResultOk);
+      EXPECT_EQ(plugin->lastBlock.inputConnected[c.dropped], inputs == &c.before) << "channel " << c.dropped;
+    }
+    EXPECT_EQ(plugin->lastBlock.firstInputSample[c.dropped], 0.0) << "channel " << c.dropped;
+  }
+}
+
 TEST_F(Processing, SixtyFourBitBuffersArePassedStraightThrough)
 {
   Setup(Vst::kSample64);
