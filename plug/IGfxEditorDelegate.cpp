@@ -135,8 +135,12 @@ int IGfxEditorDelegate::LoadEditorSize(const StateChunk& chunk, int pos)
   pos = chunk.Get(width, pos);
   pos = chunk.Get(height, pos);
   pos = chunk.Get(scale, pos);
+  // A truncated image must not wipe the size remembered for the next save.
   if (!mGraphics)
-    RememberEditorSize(width, height, scale);
+  {
+    if (pos >= 0)
+      RememberEditorSize(width, height, scale);
+  }
   else if (width != 0 && height != 0 && scale != 0.f)
     mGraphics->SetEditorSize(width, height, scale);
   return pos;

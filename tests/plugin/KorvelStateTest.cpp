@@ -81,6 +81,28 @@ TEST(KorvelState, LoadRestoresParametersCookedValuesAndTheEditorSize)
   EXPECT_EQ(targetEditor->scale, 1.5f);
 }
 
+TEST(KorvelState, TruncatedImageKeepsTheClosedEditorsRememberedSize)
+{
+  auto plugin = MakeKorvel();
+  FakeEditorGraphics* editor = OpenFakeEditor(*plugin);
+  editor->width = 1497;
+  editor->height = 579;
+  editor->scale = 1.5f;
+  plugin->CloseEditor();
+  plug::StateChunk before;
+  ASSERT_TRUE(plugin->SaveState(before));
+
+  plug::StateChunk tooShort;
+  tooShort.Put(int32_t{998});
+  tooShort.Put(int32_t{386});
+  EXPECT_LT(plugin->LoadState(tooShort, 0), 0);
+
+  plug::StateChunk after;
+  ASSERT_TRUE(plugin->SaveState(after));
+  EXPECT_EQ(std::vector<uint8_t>(after.GetData(), after.GetData() + 12),
+            std::vector<uint8_t>(before.GetData(), before.GetData() + 12));
+}
+
 TEST(KorvelState, OpenEditorIgnoresMissingOrZeroSizes)
 {
   auto plugin = MakeKorvel();
