@@ -216,3 +216,62 @@ TEST_F(Korvel, MeterReadingsReachTheReadoutButNotTheParametersOrTheState)
   ASSERT_EQ(processor->setProcessing(false), kResultOk);
   ASSERT_EQ(component->setActive(false), kResultOk);
 }
+
+// A project file can be damaged anywhere: every cut of a real state and images
+// full of garbage (NaN and infinite doubles included) must load without harm,
+// leave every parameter inside its range, and keep the audio finite.
+TEST_F(Korvel, DamagedStatesLeaveParametersInRangeAndAudioFinite)
+{
+  ASSERT_EQ(controller->setParamNormalized(kVcaInt, 1.0), kResultOk);
+  const std::vector<uint8_t> good = State();
+  std::vector<std::vector<uint8_t>> damaged;
+  for (size_t cut = 0; cut < good.size(); cut += 3)
+    damaged.emplace_back(good.begin(), good.begin() + cut);
+  uint32_t seed = 12345;
+  for (int n = 0; n < 20; ++n)
+  {
+    std::vector<uint8_t> noise(good.size() + n * 7);
+    for (uint8_t& byte : noise)
+      byte = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+    damaged.push_back(noise);
+  }
+  std::vector<uint8_t> nonFinite = good;
+  const double specials[] = {std::nan(""), HUGE_VAL, -HUGE_VAL, 1e300};
+  for (int i = 0; i < 27; ++i)
+    std::memcpy(&nonFinite[12 + 8 * i], &specials[i % 4], 8);
+  damaged.push_back(nonFinite);
+
+  ASSERT_EQ(component->activateBus(Vst::kAudio, Vst::kInput, 0, true), kResultTrue);
+  ASSERT_EQ(component->activateBus(Vst::kAudio, Vst::kOutput, 0, true), kResultTrue);
+  Vst::ProcessSetup setup{Vst::kRealtime, Vst::kSample32, 64, 48000.0};
+  ASSERT_EQ(processor->setupProcessing(setup), kResultOk);
+  ASSERT_EQ(component->setActive(true), kResultOk);
+  ASSERT_EQ(processor->setProcessing(true), kResultOk);
+  Vst::HostProcessData data;
+  data.prepare(*component, 64, Vst::kSample32);
+  data.numSamples = 64;
+
+  auto* plugin = dynamic_cast<KORVEL*>(processor.get());
+  ASSERT_NE(plugin, nullptr);
+  for (size_t k = 0; k < damaged.size(); ++k)
+  {
+    auto stream = Steinberg::owned(new TestStream(damaged[k]));
+    component->setState(stream);
+    for (int i = 0; i < 27; ++i)
+    {
+      const plug::IParam* param = plugin->GetParameter(i);
+      const double v = param->GetPlain();
+      ASSERT_TRUE(v >= param->GetMin() && v <= param->GetMax()) << "image " << k << ", parameter " << i << ": " << v;
+    }
+    for (int bus = 0; bus < data.numInputs; ++bus)
+      for (int c = 0; c < data.inputs[bus].numChannels; ++c)
+        for (int i = 0; i < 64; ++i)
+          data.inputs[bus].channelBuffers32[c][i] = 0.5f * std::sin(0.1f * static_cast<float>(i + c));
+    ASSERT_EQ(processor->process(data), kResultOk);
+    for (int c = 0; c < 2; ++c)
+      for (int i = 0; i < 64; ++i)
+        ASSERT_TRUE(std::isfinite(data.outputs[0].channelBuffers32[c][i])) << "image " << k;
+  }
+  ASSERT_EQ(processor->setProcessing(false), kResultOk);
+  ASSERT_EQ(component->setActive(false), kResultOk);
+}
