@@ -1295,10 +1295,11 @@ def draw_switch(ctx, on):
     ctx.fill()
 
 
-def make_switch():
-    surface = new_surface("SWITCH")
+def make_two_state(image, draw):
+    """An off frame above an on frame."""
+    surface = new_surface(image)
     for frame in range(2):
-        draw_switch(frame_context(surface, "SWITCH", frame), frame == 1)
+        draw(frame_context(surface, image, frame), frame == 1)
     return surface
 
 
@@ -1412,13 +1413,6 @@ def draw_over(ctx, on):
     ctx.fill()
 
 
-def make_over():
-    surface = new_surface("OVER")
-    for frame in range(2):
-        draw_over(frame_context(surface, "OVER", frame), frame == 1)
-    return surface
-
-
 # ---------------------------------------------------------------------------
 
 def write_png(surface, path):
@@ -1434,9 +1428,9 @@ def make_all(outdir):
         "OFF": make_meter_housing(background),
         "KNOB": make_knobs("KNOB", small=False),
         "SCREW": make_knobs("SCREW", small=True),
-        "SWITCH": make_switch(),
+        "SWITCH": make_two_state("SWITCH", draw_switch),
         "NEEDLE": make_needles(),
-        "OVER": make_over(),
+        "OVER": make_two_state("OVER", draw_over),
     }
     paths = []
     for name in sorted(images):
