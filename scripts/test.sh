@@ -42,7 +42,7 @@ start_display() {
 }
 
 if [[ " ${presets[*]} " == *" windows "* ]]; then
-  export WINEPREFIX="$CACHE/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEPREFIX="${KORVEL_WINEPREFIX:-$CACHE/wineprefix}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   # A wineserver left from an earlier run may know another display.
   wineserver -k 2>/dev/null
   start_display
