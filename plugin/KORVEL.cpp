@@ -51,6 +51,10 @@ constexpr double kOutputFilterQ = 0.0005;
 constexpr double kDetectorBandHz = 1500.0;
 constexpr double kDetectorBandQ = 0.05;
 constexpr double kHighPassQ = 0.707;
+// Corners stay below 49 % of the sample rate: past half the rate the filters
+// turn unstable and their output grows without bound. Only rates below about
+// 10.2 kHz move a corner (the 5 kHz output filter).
+constexpr double kHighestCornerFraction = 0.49;
 constexpr int kOversamplingFactor = 2;
 constexpr int kOversamplingLatency = 64;
 // 300 ms to within 1 % (ln 100 = 4.60517...).
@@ -90,6 +94,13 @@ constexpr double kLargestSample = 1e30;
 double UsableOrZero(double sample)
 {
   return std::fabs(sample) <= kLargestSample ? sample : 0.0;
+}
+
+// A filter corner as a fraction of the sample rate, below the highest one.
+double CornerFraction(double hz, double sampleRate)
+{
+  const double fraction = hz / sampleRate;
+  return fraction < kHighestCornerFraction ? fraction : kHighestCornerFraction;
 }
 
 double StageThreshold(double knobDb)
@@ -188,6 +199,10 @@ void KORVEL::DeclareParameters()
       param->SetupDouble(d.name, d.defaultValue, d.min, d.max, d.step, d.label, flags, "",
                          plug::IParam::ShapeLinear());
   }
+  // The gain-reduction readings, 0..1 like the meter controls show them; the
+  // parameters themselves stay at 0 (and are saved so).
+  GetParameter(kMeterInt)->SetupDouble("Int Gain Reduction", 0.0, 0.0, 1.0, 0.001, "", plug::IParam::kFlagMeter);
+  GetParameter(kMeterExt)->SetupDouble("Int/Ext Gain Reduction", 0.0, 0.0, 1.0, 0.001, "", plug::IParam::kFlagMeter);
   GetParameter(kOversampling)->AddDisplayText(0.0, "Oversampling Off");
   GetParameter(kOversampling)->AddDisplayText(1.0, "Oversampling On");
 }
@@ -283,6 +298,13 @@ void KORVEL::ResetProcessing()
   mDownL.Clear();
   mUpR.Clear();
   mDownR.Clear();
+  // Every filter forgets the audio before the reset, also what a former
+  // sample rate left there.
+  mOutputL.Clear();
+  mOutputR.Clear();
+  for (Stage& stage : mStages)
+    for (BiquadFilter* filter : {&stage.bandL, &stage.bandR, &stage.highPassL, &stage.highPassR})
+      filter->Clear();
   mStages[kStageInt].comp.Reset(GetSampleRate());
   mStages[kStageExt].comp.Reset(GetSampleRate());
 }
@@ -320,19 +342,21 @@ void KORVEL::ProcessAudio(double** inputs, double** outputs, int nFrames)
 
 void KORVEL::ConfigureFilters(double sampleRate)
 {
-  mOutputL.Configure(BiquadFilter::kBandPass, kOutputFilterHz / sampleRate, kOutputFilterQ, 0.0);
-  mOutputR.Configure(BiquadFilter::kBandPass, kOutputFilterHz / sampleRate, kOutputFilterQ, 0.0);
+  const double output = CornerFraction(kOutputFilterHz, sampleRate);
+  const double band = CornerFraction(kDetectorBandHz, sampleRate);
+  mOutputL.Configure(BiquadFilter::kBandPass, output, kOutputFilterQ, 0.0);
+  mOutputR.Configure(BiquadFilter::kBandPass, output, kOutputFilterQ, 0.0);
   for (int s = kStageInt; s <= kStageExt; ++s)
   {
     Stage& stage = mStages[s];
-    stage.bandL.Configure(BiquadFilter::kBandPass, kDetectorBandHz / sampleRate, kDetectorBandQ, 0.0);
-    stage.bandR.Configure(BiquadFilter::kBandPass, kDetectorBandHz / sampleRate, kDetectorBandQ, 0.0);
+    stage.bandL.Configure(BiquadFilter::kBandPass, band, kDetectorBandQ, 0.0);
+    stage.bandR.Configure(BiquadFilter::kBandPass, band, kDetectorBandQ, 0.0);
   }
   for (int s = kStageInt; s <= kStageExt; ++s)
   {
-    const double cornerHz = mControls[s].highPassHz.load(kRelaxed);
-    mStages[s].highPassL.Configure(BiquadFilter::kHighPass, cornerHz / sampleRate, kHighPassQ, 0.0);
-    mStages[s].highPassR.Configure(BiquadFilter::kHighPass, cornerHz / sampleRate, kHighPassQ, 0.0);
+    const double corner = CornerFraction(mControls[s].highPassHz.load(kRelaxed), sampleRate);
+    mStages[s].highPassL.Configure(BiquadFilter::kHighPass, corner, kHighPassQ, 0.0);
+    mStages[s].highPassR.Configure(BiquadFilter::kHighPass, corner, kHighPassQ, 0.0);
   }
 }
 

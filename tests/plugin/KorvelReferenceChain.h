@@ -66,6 +66,11 @@ public:
     downR_.Clear();
     for (compressor& c : comp_)
       c.Reset(fs_);
+    for (BiquadFilter* f : {&outL_, &outR_})
+      f->Clear();
+    for (int s = 0; s < 2; ++s)
+      for (BiquadFilter* f : {&bandL_[s], &bandR_[s], &highL_[s], &highR_[s]})
+        f->Clear();
   }
 
   void Process(double** in, double** out, int frames)
