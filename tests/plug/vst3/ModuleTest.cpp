@@ -119,7 +119,7 @@ TEST(Factory, IsSharedAndEachCallAddsAReference)
 // last release must never meet a get half-way through destroying the factory.
 TEST(Factory, ConcurrentGetsAndReleasesAreSafe)
 {
-  constexpr int kRounds = 20000;
+  constexpr int kRounds = 200000;
   std::vector<std::thread> threads;
   std::atomic<int> failures{0};
   for (int t = 0; t < 2; ++t)
