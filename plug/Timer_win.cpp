@@ -18,7 +18,8 @@ class Timer_impl;
 // until that thread kills it; the module stays loaded (pin) until then.
 struct OrphanTimer
 {
-  HANDLE thread;
+  DWORD threadId;
+  HANDLE thread;  // to see whether it ended
   UINT_PTR id;
   HMODULE pin;
   bool killed;
@@ -85,7 +86,7 @@ public:
       KillTimer(nullptr, mId);
     else if (mThread && !HasEnded(mThread)) // a thread's timers end with it
     {
-      OrphanTimer orphan{nullptr, mId, nullptr, false};
+      OrphanTimer orphan{mThreadId, nullptr, mId, nullptr, false};
       DuplicateHandle(GetCurrentProcess(), mThread, GetCurrentProcess(), &orphan.thread, SYNCHRONIZE, FALSE, 0);
       GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&TimerProc), &orphan.pin);
       list.orphans.push_back(orphan);
@@ -115,7 +116,7 @@ private:
     // is its own thread, where it can be killed.
     KillTimer(nullptr, eventId);
     for (OrphanTimer& orphan : list.orphans)
-      if (orphan.id == eventId && GetThreadId(orphan.thread) == thread)
+      if (orphan.id == eventId && orphan.threadId == thread)
         orphan.killed = true;
   }
 
@@ -141,7 +142,7 @@ void Timer::SettleBeforeUnload()
   const DWORD thread = GetCurrentThreadId();
   for (auto it = orphans.begin(); it != orphans.end();)
   {
-    if (!it->killed && GetThreadId(it->thread) == thread)
+    if (!it->killed && it->threadId == thread)
     {
       KillTimer(nullptr, it->id);
       it->killed = true;

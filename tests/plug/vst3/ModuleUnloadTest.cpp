@@ -20,30 +20,24 @@ using EntryFunction = bool (*)();
 
 std::wstring ModulePath()
 {
-  const std::string path = KORVEL_MODULE_FILE;
-  return std::wstring(path.begin(), path.end());
+  std::wstring path;
+  for (const char* c = KORVEL_MODULE_FILE; *c; ++c)
+    path.push_back(*c == '/' ? L'\\' : static_cast<wchar_t>(*c));
+  return path;
 }
 
-struct ImageRange
+template <typename Function>
+Function Export(HMODULE module, const char* name)
 {
-  uintptr_t begin = 0;
-  uintptr_t end = 0;
-
-  bool Contains(uintptr_t address) const { return address >= begin && address < end; }
-};
-
-ImageRange RangeOf(HMODULE module)
-{
-  const auto* base = reinterpret_cast<const uint8_t*>(module);
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  return {reinterpret_cast<uintptr_t>(base), reinterpret_cast<uintptr_t>(base) + nt->OptionalHeader.SizeOfImage};
+  // Through the generic function pointer type, which converts to any other.
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
 // Runs this thread's message loop for a while, as a host's would, and counts
-// the timer messages whose procedure lies in the module. Those are dispatched
-// only while the module is loaded.
-int PumpTimerMessagesFor(int milliseconds, const ImageRange& module, bool moduleLoaded)
+// the messages of thread timers (timers without a window). Only the module
+// sets such timers on this thread; their messages are dispatched only while
+// the module is loaded (their procedure is in it).
+int PumpThreadTimerMessagesFor(int milliseconds, bool moduleLoaded)
 {
   int count = 0;
   const DWORD start = GetTickCount();
@@ -52,9 +46,9 @@ int PumpTimerMessagesFor(int milliseconds, const ImageRange& module, bool module
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
     {
-      const bool ours = msg.message == WM_TIMER && module.Contains(static_cast<uintptr_t>(msg.lParam));
-      count += ours ? 1 : 0;
-      if (!ours || moduleLoaded)
+      const bool threadTimer = msg.message == WM_TIMER && !msg.hwnd;
+      count += threadTimer ? 1 : 0;
+      if (!threadTimer || moduleLoaded)
       {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
@@ -75,12 +69,11 @@ TEST(ModuleUnload, AnInstanceReleasedOnAnotherThreadLeavesNoTimerBehind)
     const std::wstring path = ModulePath();
     HMODULE module = LoadLibraryW(path.c_str());
     ASSERT_NE(module, nullptr);
-    const auto initDll = reinterpret_cast<EntryFunction>(GetProcAddress(module, "InitDll"));
-    const auto exitDll = reinterpret_cast<EntryFunction>(GetProcAddress(module, "ExitDll"));
-    const auto getFactory = reinterpret_cast<GetFactoryFunction>(GetProcAddress(module, "GetPluginFactory"));
+    const auto initDll = Export<EntryFunction>(module, "InitDll");
+    const auto exitDll = Export<EntryFunction>(module, "ExitDll");
+    const auto getFactory = Export<GetFactoryFunction>(module, "GetPluginFactory");
     ASSERT_TRUE(initDll && exitDll && getFactory);
     ASSERT_TRUE(initDll());
-    const ImageRange range = RangeOf(module);
 
     Steinberg::IPluginFactory* factory = getFactory();
     ASSERT_NE(factory, nullptr);
@@ -88,15 +81,15 @@ TEST(ModuleUnload, AnInstanceReleasedOnAnotherThreadLeavesNoTimerBehind)
     ASSERT_EQ(factory->getClassInfo(0, &info), Steinberg::kResultOk);
     void* obj = nullptr;
     ASSERT_EQ(factory->createInstance(info.cid, Steinberg::FUnknown::iid, &obj), Steinberg::kResultOk);
-    ASSERT_GT(PumpTimerMessagesFor(200, range, true), 0) << "the instance's idle timer runs on this thread";
+    ASSERT_GT(PumpThreadTimerMessagesFor(200, true), 0) << "the instance's idle timer runs on this thread";
 
     std::thread([obj] { static_cast<Steinberg::FUnknown*>(obj)->release(); }).join();
     factory->release();
     if (loopRunsBeforeUnload)
-      PumpTimerMessagesFor(100, range, true);
+      PumpThreadTimerMessagesFor(100, true);
     ASSERT_TRUE(exitDll());
     ASSERT_TRUE(FreeLibrary(module));
     EXPECT_EQ(GetModuleHandleW(path.c_str()), nullptr) << "the module is unloaded";
-    EXPECT_EQ(PumpTimerMessagesFor(300, range, false), 0) << "timer messages for the unloaded module";
+    EXPECT_EQ(PumpThreadTimerMessagesFor(300, false), 0) << "timer messages for the unloaded module";
   }
 }
