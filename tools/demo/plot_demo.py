@@ -7,8 +7,10 @@ usage: plot_demo.py DEMODIR RENDER_EXE BUNDLE
   input and output waveforms of the drum loop (drums.wav) and, below them, the
   gain change of each stage over time as its meter reads it.
 - transfer-curves.png: output level against input level for each combination
-  of the character switches at the default settings, measured by rendering a
-  1 kHz tone in level steps through BUNDLE with RENDER_EXE.
+  of the character switches of the Int stage at the default settings, with the
+  threshold knob at its default (+10 dB, the top of its range) and at three
+  lower settings, measured by rendering a 1 kHz tone in level steps through
+  BUNDLE with RENDER_EXE.
 """
 
 import csv
@@ -28,7 +30,6 @@ import numpy as np  # noqa: E402
 STAGES = (("meter_25", "Int stage"), ("meter_26", "Int/Ext stage"))
 # KORVEL's parameter indexes of the character switches of the Int stage.
 MODES = (
-    ("no character switch", []),
     ("VCA", [16]),
     ("FET", [17]),
     ("Opto", [18]),
@@ -39,7 +40,9 @@ MODES = (
 )
 STEP_RATE = 48000
 STEP_SECONDS = 0.5
-STEP_LEVELS_DB = list(range(-40, 13, 2))  # peak level of the tone, dBFS
+STEP_LEVELS_DB = list(range(-60, 7, 3))  # peak level of the tone, dBFS
+THRESHOLD_KNOB = 0  # KORVEL's parameter index of "Threshold Int"
+THRESHOLDS_DB = (10, 0, -10, -20)  # the default first
 
 
 def read_wav(path):
@@ -118,11 +121,12 @@ def plot_render(demo, name, source, rate):
     shown = False
     for column, label in STAGES:
         if rows and column in rows[0]:
-            # The meters read the squared linear gain: 10*log10 gives dB; 0 means the stage is off.
+            # The meters read the squared linear gain, so 10*log10 gives dB. A stage
+            # that is off reads a target of 0: its meter only ever falls.
             values = [float(r[column]) for r in rows]
-            db = [10 * math.log10(v) if v > 1e-6 else math.nan for v in values]
-            if any(not math.isnan(v) for v in db):
-                gain.plot(times, db, label=label, linewidth=1.2)
+            off = values[-1] < 1e-3 and all(b <= a for a, b in zip(values, values[1:]))
+            if not off:
+                gain.plot(times, [10 * math.log10(max(v, 1e-6)) for v in values], label=label, linewidth=1.2)
                 shown = True
     gain.set_ylabel("gain (dB)")
     gain.set_xlabel("time (s)")
@@ -157,34 +161,51 @@ def measured_levels(frames):
     return levels
 
 
+def render_steps(render_exe, bundle, steps, out, settings):
+    args = [render_exe, "--plugin", bundle, "--in", steps, "--out", out]
+    for index, value in settings:
+        args += ["--param", f"{index}={value}"]
+    subprocess.run(args, check=True)
+    frames, _ = read_wav(out)
+    return measured_levels(frames)
+
+
 def plot_transfer(demo, render_exe, bundle):
     with tempfile.TemporaryDirectory() as tmp:
-        steps = os.path.join(tmp, "steps.wav")
+        steps, out = os.path.join(tmp, "steps.wav"), os.path.join(tmp, "out.wav")
         write_float_wav(steps, step_signal(), STEP_RATE)
+        plain = render_steps(render_exe, bundle, steps, out, [])
         curves = []
         for label, switches in MODES:
-            out = os.path.join(tmp, "out.wav")
-            args = [render_exe, "--plugin", bundle, "--in", steps, "--out", out]
-            for index in switches:
-                args += ["--param", f"{index}=1"]
-            subprocess.run(args, check=True)
-            frames, _ = read_wav(out)
-            curves.append((label, measured_levels(frames)))
+            per_threshold = []
+            for threshold in THRESHOLDS_DB:
+                settings = [(index, 1) for index in switches] + [(THRESHOLD_KNOB, threshold)]
+                per_threshold.append((threshold, render_steps(render_exe, bundle, steps, out, settings)))
+            curves.append((label, per_threshold))
 
-    fig, axes = plt.subplots(1, 2, figsize=(11, 5), sharey=True)
-    for ax, chosen in zip(axes, (curves[:4], curves[:1] + curves[4:])):
-        ax.plot(STEP_LEVELS_DB, STEP_LEVELS_DB, color="#bbbbbb", linestyle="--", linewidth=1, label="unity")
-        for label, levels in chosen:
-            style = {"color": "black", "linewidth": 1} if label == MODES[0][0] else {"linewidth": 1.6}
-            ax.plot(STEP_LEVELS_DB, levels, marker=".", label=label, **style)
-        ax.axvline(0, color="#dddddd", linewidth=0.8)
-        ax.set_xlabel("input level (dBFS, 1 kHz tone peak)")
+    fig, axes = plt.subplots(2, 4, figsize=(15, 7.8), sharex=True, sharey=True)
+    panels = axes.flatten()
+    colours = ("#1f77b4", "#2ca02c", "#ff7f0e", "#d62728")
+    for ax, (label, per_threshold) in zip(panels, curves):
+        ax.plot(STEP_LEVELS_DB, STEP_LEVELS_DB, color="#bbbbbb", linestyle="--", linewidth=1)
+        for colour, (threshold, levels) in zip(colours, per_threshold):
+            name = f"{threshold:+d} dB" + (" (default)" if threshold == THRESHOLDS_DB[0] else "")
+            ax.plot(STEP_LEVELS_DB, levels, color=colour, marker=".", markersize=4, linewidth=1.4, label=name)
+        ax.set_title(label)
         ax.grid(True, alpha=0.3)
-        ax.legend(loc="upper left")
-    axes[0].set_ylabel("output level (dBFS, settled)")
-    axes[0].set_title("Int stage, one character switch")
-    axes[1].set_title("Int stage, switches combined")
-    fig.suptitle("KORVEL transfer curves at the default settings (threshold knob +10 dB = 0 dB, ratio 4:1)")
+    last = panels[len(curves)]
+    last.plot(STEP_LEVELS_DB, STEP_LEVELS_DB, color="#bbbbbb", linestyle="--", linewidth=1, label="unity")
+    last.plot(STEP_LEVELS_DB, plain, color="black", marker=".", markersize=4, linewidth=1.2,
+              label="no switch: saturator\nand output filter only")
+    last.set_title("no character switch")
+    last.grid(True, alpha=0.3)
+    last.legend(loc="upper left", fontsize=8)
+    panels[0].legend(title="Threshold Int knob", loc="upper left", fontsize=8, title_fontsize=8)
+    for ax in axes[1]:
+        ax.set_xlabel("input (dBFS, tone peak)")
+    for ax in axes[:, 0]:
+        ax.set_ylabel("output (dBFS, settled)")
+    fig.suptitle("KORVEL transfer curves, Int stage, default settings (ratio 4:1, attack 10 ms, release 0.1 s)")
     fig.tight_layout()
     path = os.path.join(demo, "transfer-curves.png")
     fig.savefig(path, dpi=100)
