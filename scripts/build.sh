@@ -33,8 +33,11 @@ tools/package/make_windows_zip.sh dist/windows/KORVEL.vst3 "dist/windows/VST3 Pr
 echo "== Windows zip (bundle, presets, licences, install note): dist/KORVEL-$version-windows-x64.zip"
 
 bin=build/linux/bin/Release
-echo "== Steinberg validator, extensive, on dist/linux/KORVEL.vst3 (the Windows bundle is validated by scripts/test.sh)"
-"$bin/validator" -e dist/linux/KORVEL.vst3 | grep -E '^Result:' || { echo "build: the validator rejected the Linux bundle" >&2; exit 1; }
+echo "== Steinberg validator, extensive, on dist/linux/KORVEL.vst3 with the factory presets of dist/linux/presets"
+echo "   (the Windows bundle is validated by scripts/test.sh)"
+KORVEL_PRESET_DIR=dist/linux/presets/Vantrel/KORVEL \
+  "$bin/validator" -e -test-component build/linux/KorvelPresetCheck.vst3 dist/linux/KORVEL.vst3 | grep -E '^Result:' \
+  || { echo "build: the validator rejected the Linux bundle or a factory preset" >&2; exit 1; }
 
 echo "== demo renders (dist/demo)"
 tools/demo/make_demo.sh dist/demo "$bin/korvel-render" build/linux/KORVEL.vst3 build/linux/presets/Vantrel/KORVEL
