@@ -87,6 +87,13 @@ public:
         if (!Block(nFrames, figures))
           return false;
       }
+      if (figures.frames >= mNextReport)
+      {
+        std::printf("korvel-soak: %.2f audio-hours at 48 kHz done after %.0f s\n", figures.frames / 48000.0 / 3600.0,
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - mStart).count());
+        std::fflush(stdout);
+        mNextReport += kReportFrames;
+      }
     }
     return true;
   }
@@ -172,25 +179,24 @@ private:
       mHost.Change(static_cast<Vst::ParamID>(kVcaInt + mRandom.Below(6)), mRandom.Below(2));
   }
 
+  // The next stretch of input: its kind, length, level and period.
+  void NextStretch(Figures& figures)
+  {
+    mSignal = static_cast<ESignal>(mRandom.Below(kNumSignals));
+    mRemaining = 1 + mRandom.Below(mSignal == kBurst ? 2000 : 40000);
+    mLevel = mRandom.Below(3) ? 1.0 : mRandom.Unit();
+    mPeriod = 2 + mRandom.Below(2000);
+    figures.bursts += mSignal == kBurst;
+  }
+
   // Fills the inputs and returns whether any sample is not finite.
   bool FillInput(int nFrames, Figures& figures)
   {
-    if (mRemaining <= 0)
-    {
-      mSignal = static_cast<ESignal>(mRandom.Below(kNumSignals));
-      mRemaining = 1 + mRandom.Below(mSignal == kBurst ? 2000 : 40000);
-      mLevel = mRandom.Below(3) ? 1.0 : mRandom.Unit();
-      mPeriod = 2 + mRandom.Below(2000);
-      figures.bursts += mSignal == kBurst;
-    }
     bool nonFinite = false;
     for (int n = 0; n < nFrames; ++n, ++mPhase, --mRemaining)
     {
       if (mRemaining <= 0)
-      {
-        mSignal = mRandom.Below(2) ? kSilence : kSquare;
-        mRemaining = 1 << 30;
-      }
+        NextStretch(figures);
       double v = 0.0;
       switch (mSignal)
       {
@@ -265,8 +271,12 @@ private:
     return true;
   }
 
+  static constexpr long long kReportFrames = 48000LL * 3600;  // one audio-hour
+
   rig::Random mRandom;
   rig::Host mHost;
+  const std::chrono::steady_clock::time_point mStart = std::chrono::steady_clock::now();
+  long long mNextReport = kReportFrames;
   const std::vector<rig::Layout> mLayouts = rig::KorvelLayouts(*mHost.plugin);
   double mRate = 48000.0;
   ESignal mSignal = kSilence;
