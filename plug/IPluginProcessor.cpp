@@ -24,18 +24,32 @@ std::vector<std::string> Split(const std::string& text, char separator)
   return parts;
 }
 
-// Reads one side of a configuration ("1.2", "*", "0") into buses; returns its channel total.
-int ParseBuses(const std::string& side, ERoute direction, std::vector<IBusLayout>& buses)
+// Reads one side of a configuration ("1.2", "*", "0") into buses and its
+// channel total; false when a count is neither "*" nor a whole number of
+// 0..kMaxBusChannels, or the side needs more than kMaxSideChannels.
+bool ParseBuses(const std::string& side, ERoute direction, std::vector<IBusLayout>& buses, int& total)
 {
-  int total = 0;
+  total = 0;
+  int used = 0;
   for (const std::string& element : Split(side, '.'))
   {
-    const int channels = element[0] == '*' ? kWildcardChannels : static_cast<int>(std::strtol(element.c_str(), nullptr, 10));
+    int channels = kWildcardChannels;
+    if (element[0] != '*')
+    {
+      char* end = nullptr;
+      const long count = std::strtol(element.c_str(), &end, 10);
+      if (end == element.c_str() || count < 0 || count > kMaxBusChannels)
+        return false;
+      channels = static_cast<int>(count);
+    }
     if (channels != 0)
       buses.push_back(IBusLayout{direction, channels});
     total += channels;
+    used += std::max(channels, 0);
+    if (used > kMaxSideChannels)
+      return false;
   }
-  return total;
+  return true;
 }
 
 void CopyChannel(const double* input, double* output, int nFrames)
@@ -140,8 +154,11 @@ void IPluginProcessor::ParseIOConfigText(const char* text)
     const std::string outputs = dash == std::string::npos ? std::string() : config.substr(dash + 1);
 
     IChannelLayout layout;
-    const int nIn = ParseBuses(inputs, kInput, layout.inputs);
-    const int nOut = ParseBuses(outputs, kOutput, layout.outputs);
+    int nIn = 0;
+    int nOut = 0;
+    // A configuration no host could be given is left out rather than sized for.
+    if (!ParseBuses(inputs, kInput, layout.inputs, nIn) || !ParseBuses(outputs, kOutput, layout.outputs, nOut))
+      continue;
     mMaxInputChannels = std::max(mMaxInputChannels, nIn);
     mMaxOutputChannels = std::max(mMaxOutputChannels, nOut);
     mMaxInputBuses = std::max(mMaxInputBuses, static_cast<int>(layout.inputs.size()));

@@ -8,7 +8,9 @@
 // Channel I/O text: configurations separated by blanks, each "inputs-outputs";
 // each side lists bus channel counts separated by "." ("*" is any count, 0
 // adds no bus). "1-1 2.2-2" accepts a mono bus to a mono bus, or a stereo bus
-// and a stereo side-chain bus to a stereo bus.
+// and a stereo side-chain bus to a stereo bus. A configuration with another
+// count, a bus of more than kMaxBusChannels or a side of more than
+// kMaxSideChannels channels is left out.
 
 #include "plug/IPluginDefinition.h"
 #include "plug/PlugStructs.h"
@@ -21,6 +23,10 @@
 namespace plug {
 
 constexpr int kWildcardChannels = -64;
+/** The most channels a bus of a layout may have (a VST3 speaker arrangement names at most 64). */
+constexpr int kMaxBusChannels = 64;
+/** The most channels all buses of one side of a layout may have together. */
+constexpr int kMaxSideChannels = 256;
 
 /** One bus of a layout; channels is kWildcardChannels for "*". */
 struct IBusLayout

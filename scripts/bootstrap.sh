@@ -2,18 +2,29 @@
 # Installs the build's Debian packages and prepares the third-party sources
 # (VST3 SDK, NanoVG, nanosvg, glad loader) in a cache outside the repository.
 # Idempotent: a second run reuses what is already there.
+#
+# The three Debian 13 source packages are pinned to the versions the build
+# was made with. Debian keeps only the current version of a source package,
+# so once one of them is updated the pinned files no longer arrive: then the
+# version the archive offers is taken, with a warning that names both, and
+# the MinGW patches and the tests decide whether it still fits.
 set -euo pipefail
 
 CACHE=${KORVEL_CACHE:-$HOME/.cache/korvel}
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 DEPS="$CACHE/deps"
 
-VST3SDK_VERSION="3.7.10.14+~4.13.3"
-NANOVG_VERSION="0.0~git20230826.f93799c+dfsg1"
-NANOSVG_VERSION="0.0~git20241219.ea6a6ac"
+VST3SDK_PINNED="3.7.10.14+~4.13.3"
+NANOVG_PINNED="0.0~git20230826.f93799c+dfsg1"
+NANOSVG_PINNED="0.0~git20241219.ea6a6ac"
+# The files each source package comes as, after NAME_VERSION.
+VST3SDK_FILES=(.orig.tar.gz .orig-base.tar.gz .orig-cmake.tar.gz .orig-pluginterfaces.tar.gz .orig-public-sdk.tar.gz
+               .orig-vstgui4.tar.gz)
+NANOVG_FILES=(.orig.tar.xz)
+NANOSVG_FILES=(.orig.tar.xz)
 
 PACKAGES=(
-  cmake ninja-build g++ python3 python3-cairo
+  cmake ninja-build g++ python3 python3-cairo libtsan2 clang-14 libclang-rt-14-dev libfuzzer-14-dev
   g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils libgl1-mesa-dri mesa-utils xdotool
   python3-glad libstb-dev fonts-roboto-unhinted
   googletest libgtest-dev libbenchmark-dev libsndfile1-dev hydrogen-drumkits zam-plugins
@@ -35,11 +46,49 @@ install_packages() {
     || die "could not install ${missing[*]}; run 'apt-get install ${missing[*]}' by hand to see why"
 }
 
+warn() { echo "bootstrap: WARNING: $*" >&2; }
+
+# Whether every file of a source package version is in the cache.
+have_version() {
+  local name=$1 version=$2; shift 2
+  local f
+  for f in "$@"; do [ -s "$CACHE/src/${name}_${version}$f" ] || return 1; done
+}
+
+# Prints the version of a source package to build with: the pinned one when
+# all its files are in the cache, else the highest complete version there
+# (by Debian's ordering), with a warning naming both. Fails without one.
+pick_version() {
+  local name=$1 pinned=$2; shift 2
+  if have_version "$name" "$pinned" "$@"; then
+    echo "$pinned"
+    return
+  fi
+  local best="" file version
+  for file in "$CACHE/src/${name}_"*"$1"; do
+    [ -e "$file" ] || continue
+    version=${file##*/${name}_}
+    version=${version%"$1"}
+    have_version "$name" "$version" "$@" || continue
+    if [ -z "$best" ] || dpkg --compare-versions "$version" gt "$best"; then best=$version; fi
+  done
+  [ -n "$best" ] || die "no complete $name sources in $CACHE/src: neither the pinned $pinned nor another version arrived"
+  warn "$name $pinned (pinned) is not offered by Debian trixie any more; building with $best instead." \
+       "The MinGW patches and the tests decide whether it fits; if they pass, pin $best in scripts/bootstrap.sh."
+  echo "$best"
+}
+
 # Debian 13 source tarballs through an apt state of our own: the machine's
-# apt sources are never touched.
+# apt sources are never touched. Nothing is fetched while the pinned
+# versions are in the cache.
 fetch_sources() {
   local d="$CACHE/apt" src="$CACHE/src"
   mkdir -p "$d/lists/partial" "$d/archives/partial" "$d/sources.list.d" "$src"
+  if have_version vst3sdk "$VST3SDK_PINNED" "${VST3SDK_FILES[@]}" &&
+     have_version nanovg "$NANOVG_PINNED" "${NANOVG_FILES[@]}" &&
+     have_version nanosvg "$NANOSVG_PINNED" "${NANOSVG_FILES[@]}"; then
+    return
+  fi
   cat > "$d/sources.list.d/trixie.sources" <<SRC
 Types: deb-src
 URIs: http://deb.debian.org/debian
@@ -47,29 +96,21 @@ Suites: trixie
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
-  local want=(
-    "vst3sdk_${VST3SDK_VERSION}.orig.tar.gz"
-    "vst3sdk_${VST3SDK_VERSION}.orig-base.tar.gz"
-    "vst3sdk_${VST3SDK_VERSION}.orig-cmake.tar.gz"
-    "vst3sdk_${VST3SDK_VERSION}.orig-pluginterfaces.tar.gz"
-    "vst3sdk_${VST3SDK_VERSION}.orig-public-sdk.tar.gz"
-    "vst3sdk_${VST3SDK_VERSION}.orig-vstgui4.tar.gz"
-    "nanovg_${NANOVG_VERSION}.orig.tar.xz"
-    "nanosvg_${NANOSVG_VERSION}.orig.tar.xz"
-  )
-  local missing=0
-  for f in "${want[@]}"; do [ -s "$src/$f" ] || missing=1; done
-  [ $missing -eq 0 ] && return
   local a=(-o Dir::Etc::sourcelist=/dev/null -o "Dir::Etc::sourceparts=$d/sources.list.d"
            -o "Dir::State=$d" -o "Dir::State::Lists=$d/lists" -o "Dir::Cache=$d")
   echo "bootstrap: fetching vst3sdk, nanovg, nanosvg sources from Debian trixie"
   apt-get "${a[@]}" update -qq 2>/dev/null || die "could not read Debian trixie's source index; check access to deb.debian.org"
   # The .dsc files of nanovg/nanosvg are missing on the mirror, so apt exits
-  # non-zero although the verified tarballs arrive: check the files instead.
+  # non-zero although the verified tarballs arrive: pick_version checks the
+  # files instead. apt fetches the versions the archive has today.
   (cd "$src" && apt-get "${a[@]}" source --download-only vst3sdk nanovg nanosvg >/dev/null 2>&1) || true
-  for f in "${want[@]}"; do
-    [ -s "$src/$f" ] || die "missing $src/$f after download; the trixie version may have changed: update the *_VERSION lines in scripts/bootstrap.sh"
-  done
+}
+
+# The versions to build with, after fetch_sources.
+resolve_versions() {
+  VST3SDK_VERSION=$(pick_version vst3sdk "$VST3SDK_PINNED" "${VST3SDK_FILES[@]}")
+  NANOVG_VERSION=$(pick_version nanovg "$NANOVG_PINNED" "${NANOVG_FILES[@]}")
+  NANOSVG_VERSION=$(pick_version nanosvg "$NANOSVG_PINNED" "${NANOSVG_FILES[@]}")
 }
 
 # Unpacks a source tree once per version; a changed version replaces it.
@@ -128,11 +169,19 @@ generate_glad() {
     || die "glad could not generate the GL loader (is python3-glad installed?)"
 }
 
-install_packages
-fetch_sources
-mkdir -p "$DEPS"
-unpack vst3sdk "$VST3SDK_VERSION" unpack_vst3sdk || true
-unpack nanovg "$NANOVG_VERSION" tar -xJf "$CACHE/src/nanovg_${NANOVG_VERSION}.orig.tar.xz" -C "$DEPS/nanovg" --strip-components=1 || true
-unpack nanosvg "$NANOSVG_VERSION" tar -xJf "$CACHE/src/nanosvg_${NANOSVG_VERSION}.orig.tar.xz" -C "$DEPS/nanosvg" --strip-components=1 || true
-unpack glad "$(glad --version 2>/dev/null || echo 2)-gl21-fbo" generate_glad || true
-echo "bootstrap: dependencies ready in $DEPS"
+main() {
+  install_packages
+  fetch_sources
+  resolve_versions
+  mkdir -p "$DEPS"
+  unpack vst3sdk "$VST3SDK_VERSION" unpack_vst3sdk || true
+  unpack nanovg "$NANOVG_VERSION" tar -xJf "$CACHE/src/nanovg_${NANOVG_VERSION}.orig.tar.xz" -C "$DEPS/nanovg" --strip-components=1 || true
+  unpack nanosvg "$NANOSVG_VERSION" tar -xJf "$CACHE/src/nanosvg_${NANOSVG_VERSION}.orig.tar.xz" -C "$DEPS/nanosvg" --strip-components=1 || true
+  unpack glad "$(glad --version 2>/dev/null || echo 2)-gl21-fbo" generate_glad || true
+  echo "bootstrap: dependencies ready in $DEPS"
+}
+
+# Sourced (by the test of the version handling), it only defines the functions.
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  main "$@"
+fi

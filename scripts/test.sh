@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test: Linux natively (Debug, ASan+UBSan) and the
-# Windows x64 executables under Wine on a private X display.
+# Builds and runs every test: Linux natively (Debug, ASan+UBSan; the
+# threading tests again with ThreadSanitizer; a short pass of every fuzz
+# target) and the Windows x64 executables under Wine on a private X display.
 # Usage: scripts/test.sh [linux|windows|all]
 set -uo pipefail
 
@@ -13,7 +14,7 @@ case "$TARGETS" in linux|windows|all) ;; *) echo "usage: $0 [linux|windows|all]"
 cd "$ROOT"
 
 presets=()
-[ "$TARGETS" != windows ] && presets+=(linux-debug)
+[ "$TARGETS" != windows ] && presets+=(linux-debug linux-tsan linux-fuzz)
 [ "$TARGETS" != linux ] && presets+=(windows)
 
 for p in "${presets[@]}"; do

@@ -92,6 +92,29 @@ tresult PLUGIN_API IPluginVST3::setActive(Steinberg::TBool state)
   return kResultOk;
 }
 
+tresult PLUGIN_API IPluginVST3::getBusInfo(Vst::MediaType type, Vst::BusDirection dir, int32 index, Vst::BusInfo& info)
+{
+  if (index < 0)
+    return Steinberg::kInvalidArgument;
+  return SingleComponentEffect::getBusInfo(type, dir, index, info);
+}
+
+tresult PLUGIN_API IPluginVST3::activateBus(Vst::MediaType type, Vst::BusDirection dir, int32 index,
+                                            Steinberg::TBool state)
+{
+  if (index < 0)
+    return Steinberg::kInvalidArgument;
+  return SingleComponentEffect::activateBus(type, dir, index, state);
+}
+
+tresult PLUGIN_API IPluginVST3::getBusArrangement(Vst::BusDirection dir, int32 index,
+                                                  Vst::SpeakerArrangement& arrangement)
+{
+  if (index < 0)
+    return Steinberg::kInvalidArgument;
+  return SingleComponentEffect::getBusArrangement(dir, index, arrangement);
+}
+
 tresult PLUGIN_API IPluginVST3::setBusArrangements(Vst::SpeakerArrangement* inputs, int32 numIns,
                                                    Vst::SpeakerArrangement* outputs, int32 numOuts)
 {
@@ -131,7 +154,10 @@ tresult PLUGIN_API IPluginVST3::setupProcessing(Vst::ProcessSetup& setup)
   PLUG_TRACE("plug::IPluginVST3::setupProcessing");
   if (setup.symbolicSampleSize < Vst::kSample32 || setup.symbolicSampleSize > Vst::kSample64)
     return kResultFalse;
-  if (!(setup.sampleRate > 0.0 && std::isfinite(setup.sampleRate)))
+  // A block size beyond any host's would have every scratch buffer take
+  // gigabytes; a rate that is no rate would turn every filter into NaN.
+  if (setup.maxSamplesPerBlock < 0 || setup.maxSamplesPerBlock > kMaxBlockFrames ||
+      !(setup.sampleRate > 0.0 && setup.sampleRate < 1e7))
     return kResultFalse;
   processSetup = setup;
   try
@@ -418,12 +444,21 @@ tresult PLUGIN_API IPluginVST3::setState(Steinberg::IBStream* state)
   Steinberg::int64 reached = 0;
   if (state->seek(start + pos, Steinberg::IBStream::kIBSeekSet, &reached) != kResultOk)
     return kResultFalse;
+  // A stream may deliver the word in pieces, as it may the state before it.
+  uint8_t bypassBytes[sizeof(int32)] = {};
+  int32 have = 0;
+  while (have < static_cast<int32>(sizeof(bypassBytes)))
+  {
+    int32 got = 0;
+    const tresult result = state->read(bypassBytes + have, static_cast<int32>(sizeof(bypassBytes)) - have, &got);
+    got = std::min(got, static_cast<int32>(sizeof(bypassBytes)) - have);
+    // WaveLab's streams report errors on reads that deliver.
+    if (got <= 0 || (result != kResultOk && GetHost() != kHostWaveLab))
+      return kResultFalse;
+    have += got;
+  }
   int32 bypass = 0;
-  int32 got = 0;
-  const tresult result = state->read(&bypass, sizeof(bypass), &got);
-  // WaveLab's streams report errors on reads that deliver.
-  if (got != sizeof(bypass) || (result != kResultOk && GetHost() != kHostWaveLab))
-    return kResultFalse;
+  std::memcpy(&bypass, bypassBytes, sizeof(bypass));
 
   CopyParametersToObjects();
   if (Vst::Parameter* object = getParameterObject(kBypassParamID))

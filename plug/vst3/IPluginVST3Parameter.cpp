@@ -21,6 +21,14 @@ void WidenToString128(const char* text, Vst::String128 out)
 
 namespace {
 
+// The SDK's list parameter picks its entry by index without a range check
+// (std::vector::at, which throws through the host) and converts without
+// one: every value it gets passes through here first.
+Vst::ParamValue ClampNormalized(Vst::ParamValue normalized)
+{
+  return normalized > 0.0 ? (normalized < 1.0 ? normalized : 1.0) : 0.0;
+}
+
 // Host text to the 8-bit text ParseValue reads: the ANSI code page on Windows, UTF-8 elsewhere.
 std::string NarrowHostText(const Vst::TChar* text)
 {
@@ -127,6 +135,16 @@ IPluginVST3BypassParameter::IPluginVST3BypassParameter()
 {
   appendString(STR16("off"));
   appendString(STR16("on"));
+}
+
+void IPluginVST3BypassParameter::toString(Vst::ParamValue normalized, Vst::String128 text) const
+{
+  StringListParameter::toString(ClampNormalized(normalized), text);
+}
+
+Vst::ParamValue IPluginVST3BypassParameter::toPlain(Vst::ParamValue normalized) const
+{
+  return StringListParameter::toPlain(ClampNormalized(normalized));
 }
 
 } // namespace plug

@@ -42,6 +42,10 @@ class IPluginVST3BypassParameter : public Steinberg::Vst::StringListParameter
 public:
   IPluginVST3BypassParameter();
 
+  /** A normalized value outside 0..1 (or NaN) counts as the nearest end (NaN as 0). */
+  void toString(Steinberg::Vst::ParamValue normalized, Steinberg::Vst::String128 text) const override;
+  Steinberg::Vst::ParamValue toPlain(Steinberg::Vst::ParamValue normalized) const override;
+
   OBJ_METHODS(IPluginVST3BypassParameter, StringListParameter)
 };
 

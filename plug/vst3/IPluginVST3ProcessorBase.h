@@ -26,6 +26,8 @@ class IPluginVST3ProcessorBase : public IPluginProcessor
 {
 public:
   static constexpr int kMidiOutQueueStep = 512;
+  /** The largest block a host may announce: the scratch buffers of every channel are sized to it. */
+  static constexpr int kMaxBlockFrames = 1 << 20;
 
   IPluginVST3ProcessorBase(const IPluginDefinition& definition, IPluginVST3& owner);
 

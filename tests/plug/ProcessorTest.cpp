@@ -82,6 +82,33 @@ TEST(ChannelIOText, ParsesLayoutsBusesAndTotals)
   }
 }
 
+// Counts that overflowed the channel totals, or made the processor allocate
+// gigabytes of channel records, before they were refused (found by fuzzing).
+TEST(ChannelIOText, ConfigurationsNoHostCouldBeGivenAreLeftOut)
+{
+  const struct
+  {
+    const char* text;
+    std::vector<std::vector<int>> inputs;  // of the configurations kept
+    int maxInChannels;
+  } cases[] = {
+    {"2-2 2147483647.1-1", {{2}}, 2},
+    {"99999999-2 1-1", {{1}}, 1},
+    {"1--2 2-2", {{2}}, 2},
+    {"x-2 1.1-1", {{1, 1}}, 2},
+    {"65-2 64-2", {{64}}, 64},
+    {"64.64.64.64-2 64.64.64.64.1-2", {{64, 64, 64, 64}}, 256},
+  };
+  for (const auto& c : cases)
+  {
+    IPluginProcessor processor(TestDefinition(0, 0, c.text));
+    ASSERT_EQ(processor.NIOConfigs(), static_cast<int>(c.inputs.size())) << c.text;
+    for (int i = 0; i < processor.NIOConfigs(); ++i)
+      EXPECT_EQ(BusChannels(processor, i, kInput), c.inputs[i]) << c.text << " layout " << i;
+    EXPECT_EQ(processor.NChannels(kInput), c.maxInChannels) << c.text;
+  }
+}
+
 TEST(ChannelIOText, KorvelLayouts)
 {
   IPluginProcessor processor(TestDefinition(27, 1, kKorvelIO));

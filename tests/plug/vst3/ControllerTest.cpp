@@ -2,6 +2,8 @@
 
 #include "public.sdk/source/vst/hosting/hostclasses.h"
 
+#include <limits>
+
 namespace Vst = Steinberg::Vst;
 using Steinberg::kResultFalse;
 using Steinberg::kResultOk;
@@ -123,6 +125,33 @@ TEST_F(Controller, TextsComeFromTheParameters)
   }
   EXPECT_DOUBLE_EQ(plugin->normalizedParamToPlain(kRate, 1.0), 20.0);
   EXPECT_DOUBLE_EQ(plugin->plainParamToNormalized(kGain, -20.0), 0.0);
+}
+
+// A host may ask for the text or plain value of any number: values beyond
+// 0..1 count as the nearest end. (The SDK's list parameter threw through
+// the host for the bypass text of -0.5, found by fuzzing.)
+TEST_F(Controller, TextsOfValuesOutsideTheNormalizedRangeAreTheEnds)
+{
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const struct
+  {
+    double asked;
+    const char16_t* bypass;
+    const char16_t* gain;
+  } cases[] = {
+    {-0.5, u"off", u"-20.0"}, {-1e300, u"off", u"-20.0"}, {1.5, u"on", u"10.0"}, {1e300, u"on", u"10.0"},
+    {nan, u"off", u"-20.0"},
+  };
+  for (const auto& c : cases)
+  {
+    Vst::String128 text{};
+    ASSERT_EQ(plugin->getParamStringByValue(plug::kBypassParamID, c.asked, text), kResultOk);
+    EXPECT_EQ(Text(text), c.bypass) << c.asked;
+    ASSERT_EQ(plugin->getParamStringByValue(kGain, c.asked, text), kResultOk);
+    EXPECT_EQ(Text(text), c.gain) << c.asked;
+    const double plain = plugin->normalizedParamToPlain(plug::kBypassParamID, c.asked);
+    EXPECT_EQ(plain, Text(c.bypass) == u"on" ? 1.0 : 0.0) << c.asked;
+  }
 }
 
 TEST_F(Controller, SetParamNormalizedReachesTheEditorButNotTheProcessingHook)
@@ -252,6 +281,25 @@ TEST_F(Controller, ReadErrorsEndTheStateExceptForWaveLab)
     EXPECT_EQ(plugin->setState(stream), result) << "host " << (result == kResultOk ? "WaveLab" : "other");
   }
   EXPECT_EQ(plugin->GetParameter(kGain)->GetPlain(), 4.0);
+}
+
+// A stream that delivers a few bytes per read, also within the bypass word
+// at the end (found by fuzzing: a load from such a stream failed).
+TEST_F(Controller, StateLoadsFromAStreamThatDeliversInSmallPieces)
+{
+  plugin->GetParameter(kGain)->SetPlain(4.0);
+  ASSERT_EQ(plugin->setParamNormalized(plug::kBypassParamID, 1.0), kResultOk);
+  plugin->SetBypassed(true);
+  const std::vector<uint8_t> state = StateOf(*plugin);
+  for (Steinberg::int64 pieces : {1, 2, 3, 5, 7})
+  {
+    Create(u"Test Host");
+    auto stream = Steinberg::owned(new TestStream(state));
+    stream->readLimit = pieces;
+    EXPECT_EQ(plugin->setState(stream), kResultOk) << pieces << " bytes per read";
+    EXPECT_EQ(plugin->GetParameter(kGain)->GetPlain(), 4.0) << pieces << " bytes per read";
+    EXPECT_EQ(plugin->getParamNormalized(plug::kBypassParamID), 1.0) << pieces << " bytes per read";
+  }
 }
 
 TEST_F(Controller, ProgramNamesComeFromThePresets)

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <functional>
+#include <limits>
 
 namespace Vst = Steinberg::Vst;
 using Steinberg::kResultFalse;
@@ -74,6 +75,22 @@ TEST(SpeakerArrangements, FollowTheChannelCount)
   };
   for (const auto& [channels, arrangement] : table)
     EXPECT_EQ(plug::ArrangementForChannelCount(channels), arrangement) << channels << " channels";
+}
+
+// The SDK's bus calls took a negative index to std::vector::at, whose
+// exception ended the host (found by fuzzing).
+TEST_F(Processing, BusCallsRefuseIndexesOutsideTheBusList)
+{
+  for (int index : {-1, -1000, 2, 1 << 30})
+  {
+    Vst::BusInfo info{};
+    EXPECT_EQ(plugin->getBusInfo(Vst::kAudio, Vst::kInput, index, info), Steinberg::kInvalidArgument) << index;
+    EXPECT_EQ(plugin->activateBus(Vst::kAudio, Vst::kOutput, index, true), Steinberg::kInvalidArgument) << index;
+    Vst::SpeakerArrangement arrangement = 0;
+    EXPECT_EQ(plugin->getBusArrangement(Vst::kInput, index, arrangement), Steinberg::kInvalidArgument) << index;
+  }
+  Vst::BusInfo info{};
+  EXPECT_EQ(plugin->getBusInfo(Vst::kAudio, Vst::kInput, 1, info), kResultTrue) << "the side-chain bus is there";
 }
 
 TEST_F(Processing, SetBusArrangementsAcceptsOnlyDeclaredLayouts)
@@ -334,6 +351,38 @@ TEST_F(Processing, SetupAndStopResetTheProcessing)
   EXPECT_EQ(plugin->resets, resets + 1);
   EXPECT_EQ(plugin->setProcessing(false), kResultOk);
   EXPECT_EQ(plugin->resets, resets + 2);
+}
+
+// A host's absurd block size had every channel's scratch buffer allocate
+// gigabytes (found by fuzzing); a rate that is no rate made every filter NaN.
+TEST_F(Processing, SetupRefusesBlockSizesAndRatesNoHostUses)
+{
+  const int resets = plugin->resets;
+  const struct
+  {
+    int maxBlock;
+    double rate;
+  } refused[] = {
+    {plug::IPluginVST3ProcessorBase::kMaxBlockFrames + 1, 48000.0},
+    {2000000000, 48000.0},
+    {-1, 48000.0},
+    {512, 0.0},
+    {512, -44100.0},
+    {512, std::numeric_limits<double>::quiet_NaN()},
+    {512, std::numeric_limits<double>::infinity()},
+  };
+  for (const auto& r : refused)
+  {
+    Vst::ProcessSetup setup{Vst::kRealtime, Vst::kSample32, r.maxBlock, r.rate};
+    EXPECT_EQ(plugin->setupProcessing(setup), kResultFalse) << r.maxBlock << " frames at " << r.rate << " Hz";
+  }
+  EXPECT_EQ(plugin->resets, resets);
+  EXPECT_EQ(plugin->GetBlockSize(), kBlockSize) << "the last accepted setup stays";
+  EXPECT_EQ(plugin->GetSampleRate(), 48000.0);
+
+  Vst::ProcessSetup largest{Vst::kOffline, Vst::kSample64, plug::IPluginVST3ProcessorBase::kMaxBlockFrames, 8000.0};
+  EXPECT_EQ(plugin->setupProcessing(largest), kResultOk);
+  EXPECT_EQ(plugin->GetBlockSize(), plug::IPluginVST3ProcessorBase::kMaxBlockFrames);
 }
 
 // The host may only be asked to restart on its user-interface thread: a
