@@ -54,11 +54,12 @@ Vst::SpeakerArrangement AnyArrangement(FuzzedDataProvider& input)
 
 double AnySampleRate(FuzzedDataProvider& input)
 {
-  static const double kRates[] = {44100.0, 48000.0, 96000.0, 192000.0, 22050.0, 384000.0};
-  const int choice = input.ConsumeIntegralInRange<int>(0, 7);
-  if (choice < 6)
+  static const double kRates[] = {44100.0, 48000.0, 96000.0, 192000.0, 22050.0, 384000.0, 8000.0, 11025.0};
+  constexpr int kListed = static_cast<int>(sizeof(kRates) / sizeof(kRates[0]));
+  const int choice = input.ConsumeIntegralInRange<int>(0, kListed + 1);
+  if (choice < kListed)
     return kRates[choice];
-  return choice == 6 ? AnyValue(input) : input.ConsumeFloatingPointInRange<double>(1.0, 1e6);
+  return choice == kListed ? AnyValue(input) : input.ConsumeFloatingPointInRange<double>(1.0, 1e6);
 }
 
 // Host buffers for one block: every bus's channel array sized by its count.
@@ -299,7 +300,7 @@ private:
     const plug::IParam& power = *Plugin().GetParameter(kPower);
     const bool processing = !wasBypassed && !Plugin().GetBypassed() && power.GetPlain() == 1.0 &&
                             Plugin().GetBlockSize() > 0 && std::isfinite(Plugin().GetSampleRate()) &&
-                            Plugin().GetSampleRate() >= 22050.0 && Plugin().GetSampleRate() <= 1e6 &&
+                            Plugin().GetSampleRate() >= 8000.0 && Plugin().GetSampleRate() <= 1e6 &&
                             (data.symbolicSampleSize == Vst::kSample32 || data.symbolicSampleSize == Vst::kSample64);
     if (processing && ins.AllFinite(is64) && !data.inputParameterChanges)
     {

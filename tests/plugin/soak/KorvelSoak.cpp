@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <string>
 
@@ -67,7 +68,7 @@ public:
 
   bool Run(long long targetFrames, Figures& figures)
   {
-    const double rates[] = {22050.0, 32000.0, 44100.0, 48000.0, 88200.0, 96000.0, 176400.0, 192000.0};
+    const double rates[] = {8000.0, 11025.0, 16000.0, 22050.0, 32000.0, 44100.0, 48000.0, 88200.0, 96000.0, 176400.0, 192000.0, 384000.0};
     const int maxBlocks[] = {64, 256, 512, 1024, 4096};
     while (figures.frames < targetFrames)
     {
@@ -75,7 +76,7 @@ public:
       const rig::Layout& layout = mLayouts[static_cast<size_t>(mRandom.Below(static_cast<int>(mLayouts.size())))];
       const bool sideChain = mRandom.Below(2) == 1;
       const Steinberg::int32 sampleSize = mRandom.Below(2) ? Vst::kSample64 : Vst::kSample32;
-      mRate = rates[mRandom.Below(8)];
+      mRate = rates[mRandom.Below(static_cast<int>(std::size(rates)))];
       const int maxBlock = maxBlocks[mRandom.Below(5)];
       mHost.plugin->setProcessing(false);
       if (!mHost.Configure(layout, sideChain, sampleSize, mRate, maxBlock))
