@@ -203,7 +203,7 @@ TEST(KnobControl, DragReportsEveryStepInsideOneHostEdit)
   e.Drag(120.f, 27.f, 0.f, -36.5f);
   e.Release(120.f, 27.f);
   EXPECT_EQ(e.delegate.events,
-            (std::vector<std::string>{"begin(3)", "set(3,0.125)", "set(3,0.25)", "end(3)"}));
+            (std::vector<std::string>{"Begin(3)", "Set(3,0.125)", "Set(3,0.25)", "End(3)"}));
 }
 
 TEST(KnobControl, CursorIsHiddenOnlyWhileTheKnobIsHeld)
@@ -264,7 +264,7 @@ TEST_P(KnobWheel, WheelNudgesOrSteps)
   knob->StoreValue(c.start, 0);
   e.Wheel(120.f, 100.f, c.delta, c.mods);
   EXPECT_NEAR(knob->Value(0), c.expected, 1e-9) << c.name;
-  EXPECT_EQ(e.delegate.EventsStartingWith("set").size(), 1u) << c.name;
+  EXPECT_EQ(e.delegate.EventsStartingWith("Set").size(), 1u) << c.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -295,7 +295,7 @@ TEST(KnobControl, DoubleClickResetsToTheDefaultAndReportsIt)
   knob->StoreValue(0.0, 0);
   e.DoubleClick(120.f, 100.f);
   EXPECT_NEAR(knob->Value(0), 0.875, 1e-9); // 10 dB in -60..20
-  EXPECT_EQ(e.delegate.events, (std::vector<std::string>{"begin(1)", "set(1,0.875)", "end(1)"}));
+  EXPECT_EQ(e.delegate.events, (std::vector<std::string>{"Begin(1)", "Set(1,0.875)", "End(1)"}));
 }
 
 // --- Switches ---------------------------------------------------------------------------------
@@ -312,8 +312,8 @@ TEST(SwitchControl, ClicksToggleATwoFrameSwitchAndReportEachChange)
     values.push_back(toggle->Value(0));
   }
   EXPECT_EQ(values, (std::vector<double>{1.0, 0.0, 1.0}));
-  EXPECT_EQ(e.delegate.EventsStartingWith("set"),
-            (std::vector<std::string>{"set(5,1)", "set(5,0)", "set(5,1)"}));
+  EXPECT_EQ(e.delegate.EventsStartingWith("Set"),
+            (std::vector<std::string>{"Set(5,1)", "Set(5,0)", "Set(5,1)"}));
   EXPECT_FALSE(e.gfx.IsCursorHidden());
   EXPECT_TRUE(e.gfx.CallsStartingWith("SetCursorHidden").empty());
 }
@@ -337,7 +337,7 @@ TEST(SwitchControl, WheelDoesNothing)
   auto* toggle = e.Add(new gfx::IBSwitchControl(285.f, 314.f, e.images.Toggle(), 5));
   e.Wheel(300.f, 320.f, 1.f);
   EXPECT_EQ(toggle->Value(0), 0.0);
-  EXPECT_TRUE(e.delegate.EventsStartingWith("set").empty());
+  EXPECT_TRUE(e.delegate.EventsStartingWith("Set").empty());
 }
 
 TEST(SwitchControl, ThreeFramesCycleThroughTheMiddle)
@@ -412,12 +412,12 @@ TEST(BitmapImageControl, DoubleClickResetsItsParameterButPressesDoNothing)
   e.Press(740.f, 40.f, IMouseMods(false, true)); // right press: the host's menu, not the control
   e.Release(740.f, 40.f);
   EXPECT_EQ(lamp->Value(0), 0.0);
-  EXPECT_TRUE(e.delegate.EventsStartingWith("set").empty());
+  EXPECT_TRUE(e.delegate.EventsStartingWith("Set").empty());
   EXPECT_FALSE(e.gfx.IsCursorHidden());
 
   e.DoubleClick(740.f, 40.f);
   EXPECT_EQ(lamp->Value(0), 1.0);
-  EXPECT_EQ(e.delegate.EventsStartingWith("set"), std::vector<std::string>{"set(6,1)"});
+  EXPECT_EQ(e.delegate.EventsStartingWith("Set"), std::vector<std::string>{"Set(6,1)"});
 }
 
 TEST(BitmapImageControl, LinkedControlsFollowAUserChange)
@@ -429,4 +429,48 @@ TEST(BitmapImageControl, LinkedControlsFollowAUserChange)
   e.Release(300.f, 150.f);
   EXPECT_EQ(lamp->Value(0), 1.0);
   EXPECT_EQ(PaintAlone(e.gfx, *lamp), Blit("", IArea(733.f, 29.f, 779.f, 55.f), 0, 26));
+}
+
+// --- Images from the module's resources ------------------------------------------------------
+
+TEST(BitmapResources, EditorImagesKeepTheirFramesAcrossDisplayScalesAndReloads)
+{
+  Editor e;
+  const gfx::IBitmap knobImage = e.gfx.RequestBitmap("KNOB.png", 101);
+  const gfx::IBitmap switchImage = e.gfx.RequestBitmap("SWITCH.png", 2);
+  ASSERT_TRUE(knobImage.IsValid()) << e.gfx.LastResourceError();
+  ASSERT_TRUE(switchImage.IsValid()) << e.gfx.LastResourceError();
+  auto* knob = e.Add(new gfx::IBKnobControl(86.f, 67.f, knobImage, 0));
+  auto* toggle = e.Add(new gfx::IBSwitchControl(285.f, 314.f, switchImage, 1));
+  knob->StoreValue(1.0, 0);
+  toggle->StoreValue(1.0, 0);
+  const std::string knobAtEnd = Blit("KNOB.png", IArea(86.f, 67.f, 159.f, 140.f), 0, 100 * 73);
+  const std::string switchOn = Blit("SWITCH.png", IArea(285.f, 314.f, 331.f, 340.f), 0, 26);
+  EXPECT_EQ(PaintAlone(e.gfx, *knob), knobAtEnd);
+  EXPECT_EQ(PaintAlone(e.gfx, *toggle), switchOn);
+
+  e.gfx.SetDisplayScale(2.f); // the double-resolution images are the ones already loaded
+  EXPECT_EQ(knob->Area(), IArea(86.f, 67.f, 159.f, 140.f));
+  EXPECT_EQ(PaintAlone(e.gfx, *knob), knobAtEnd);
+
+  // The backend's images are gone (a new GL context): a rescale loads them again.
+  e.gfx.ClearBitmapCache();
+  e.gfx.calls.clear();
+  e.gfx.SetDisplayScale(1.f);
+  EXPECT_EQ(e.gfx.CallsStartingWith("LoadBackendBitmap"),
+            (std::vector<std::string>{"LoadBackendBitmap(146,14746,2)", "LoadBackendBitmap(92,104,2)"}));
+  EXPECT_EQ(knob->Bitmap().GetAPIBitmap(), e.gfx.RequestBitmap("KNOB.png", 101).GetAPIBitmap());
+  EXPECT_EQ(PaintAlone(e.gfx, *knob), knobAtEnd);
+  EXPECT_EQ(PaintAlone(e.gfx, *toggle), switchOn);
+}
+
+TEST(BitmapResources, AnImageThatCannotBeReloadedIsNotDrawn)
+{
+  Editor e;
+  gfxtest::RecordingBitmap stale(20, 20, 1.f, 1.f);
+  auto* image = e.Add(new gfx::IBitmapControl(0.f, 0.f, gfx::IBitmap(&stale, 1, false, "MISSING.png")));
+  EXPECT_FALSE(image->Bitmap().IsValid());
+  EXPECT_EQ(image->Bitmap().GetName(), "MISSING.png"); // kept for the next attempt
+  EXPECT_EQ(image->Area(), IArea(0.f, 0.f, 20.f, 20.f));
+  EXPECT_EQ(PaintAlone(e.gfx, *image), "(0 blits)");
 }

@@ -1,8 +1,7 @@
 #pragma once
 
-// A small editor for the tests of the controls: a delegate with parameters
-// and the editor's size limits that logs what the editor reports, the
-// recording graphics context on it, a frame clock the test steps, pointer
+// A small editor for the tests of the controls: the recording delegate with
+// parameters, the recording graphics context on it, a frame clock the test steps, pointer
 // helpers, and backend images with the frame layouts of the editor's artwork.
 
 #include "RecordingGfx.h"
@@ -17,30 +16,14 @@ namespace controlstest {
 
 using gfxtest::Call;
 
-/** Parameters 0..nParams-1, linear 0..1 with default 0 unless a test sets them up again. */
-class LoggingDelegate : public plug::IGfxEditorDelegate
+/** The recording delegate with parameters 0..nParams-1, linear 0..1 with default 0 unless a test sets them up again. */
+class LoggingDelegate : public gfxtest::RecordingDelegate
 {
 public:
-  explicit LoggingDelegate(int nParams = 4) : IGfxEditorDelegate(nParams)
+  explicit LoggingDelegate(int nParams) : RecordingDelegate(nParams)
   {
-    SetEditorSizeLimits(499, 1996, 193, 772);
     for (int i = 0; i < nParams; ++i)
       GetParameter(i)->SetupDouble("Param", 0.0, 0.0, 1.0, 0.001);
-  }
-
-  std::vector<std::string> events;
-
-  void BeginHostEditFromEditor(int paramIdx) override { events.push_back(Call("begin", {double(paramIdx)})); }
-  void SetParameterFromEditor(int paramIdx, double normalized) override
-  {
-    events.push_back(Call("set", {double(paramIdx), normalized}));
-    IGfxEditorDelegate::SetParameterFromEditor(paramIdx, normalized);
-  }
-  void EndHostEditFromEditor(int paramIdx) override { events.push_back(Call("end", {double(paramIdx)})); }
-  bool ResizeFromEditor(int width, int height, bool) override
-  {
-    events.push_back(Call("resize", {double(width), double(height)}));
-    return true;
   }
 
   /** The events starting with prefix. */

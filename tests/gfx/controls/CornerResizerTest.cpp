@@ -73,8 +73,8 @@ TEST(CornerResizer, DragScalesTheEditorWithinItsLimitsReportingEachChangeOnce)
     EXPECT_EQ(e.gfx.GetWidth(), 998);
     EXPECT_EQ(e.gfx.GetHeight(), 386);
   }
-  EXPECT_EQ(e.delegate.EventsStartingWith("resize"),
-            (std::vector<std::string>{"resize(1497,579)", "resize(1996,772)", "resize(499,193)", "resize(998,386)"}));
+  EXPECT_EQ(e.delegate.EventsStartingWith("ResizeFromEditor"),
+            (std::vector<std::string>{"ResizeFromEditor(1497,579)", "ResizeFromEditor(1996,772)", "ResizeFromEditor(499,193)", "ResizeFromEditor(998,386)"}));
   e.ReleaseAtDevice(990.f, 380.f);
   EXPECT_FALSE(e.gfx.ResizingInProgress());
 }
@@ -98,7 +98,7 @@ TEST(CornerResizer, DoubleClickReturnsToTheInitialSizeAtScaleOne)
   EXPECT_FLOAT_EQ(e.gfx.GetDrawScale(), 1.f);
   EXPECT_EQ(e.gfx.GetWidth(), 998);
   EXPECT_EQ(e.gfx.GetHeight(), 386);
-  EXPECT_EQ(e.delegate.EventsStartingWith("resize"), std::vector<std::string>{"resize(998,386)"});
+  EXPECT_EQ(e.delegate.EventsStartingWith("ResizeFromEditor"), std::vector<std::string>{"ResizeFromEditor(998,386)"});
 }
 
 TEST(CornerResizer, TakesThePressBeforeTheControlsBelowIt)
