@@ -1,6 +1,10 @@
 #pragma once
 
+#include "PortableMath.h"
 #include "envFollower.h"
+
+#include <algorithm>
+#include <cmath>
 
 // Gain computer on top of the level follower: turns the followed level into a
 // gain in dB below a threshold, with a ratio, an optional soft knee whose width
@@ -17,7 +21,11 @@ public:
     // The sample times the linear gain computed from its own level.
     double Process(double sample);
     // One detector value per channel; the larger signed value is followed.
-    double ComputeGainStereo(double left, double right);
+    // (The larger signed value, not the larger magnitude: (-0.9, 0.1) follows 0.1.)
+    double ComputeGainStereo(double left, double right)
+    {
+        return GainFromLevel(std::fabs(std::max(left, right)));
+    }
 
     // Called every sample; ratio, threshold and knee act only on a change.
     void SetRatio(double ratio)
@@ -55,7 +63,31 @@ public:
     static constexpr double kNeperPerDb = 0.1151292546497;    // ln 10 / 20
 
 private:
-    double GainFromLevel(double detector);
+    double GainFromLevel(double detector)
+    {
+        FollowLevel(detector);
+        slope_ = StraightSlope();
+        // Far enough below the threshold and the knee the gain is 0 dB
+        // whatever the logarithm gives, so it is not computed.
+        if (std::fabs(Envelope()) < quietBound_ && slope_ >= 0.0) {
+            gain_ = 0.0;
+            return gain_;
+        }
+        const double level = PortableLog(std::fabs(Envelope())) * kDbPerNeper;
+        // Quadratic knee: meets the straight line at the upper bound. Both
+        // are computed and one is selected, as the level crosses the knee's
+        // bounds too often for a branch to be predicted.
+        const double straight = slope_;
+        const double kneeSlope = (level - kneeLower_) / kneeWidth_ * 0.5 * straight;
+        const double kneeGain = (kneeLower_ - level) * kneeSlope;
+        const double g = (threshold_ - level) * straight;
+        const double lineGain = g < 0.0 ? g : 0.0;  // also 0 for NaN (silence at ratio 1)
+        const bool inKnee = (kneeWidth_ > 0.0) & (kneeLower_ < level) & (level < kneeUpper_);
+        slope_ = inKnee ? kneeSlope : straight;
+        gain_ = inKnee ? kneeGain : lineGain;
+        return gain_;
+    }
+    void UpdateQuietBound();
     double StraightSlope() const { return limit_ ? 1.0 : ratioSlope_; }
     void ChangeRatio(double ratio);
     void ChangeThreshold(double dB);
@@ -72,4 +104,6 @@ private:
     double slope_ = 0.75;
     int limit_ = 0;
     double ratioSlope_ = 0.75;  // 1 - 1/ratio, kept with the ratio
+    // Envelopes below this give a level under the threshold and the knee.
+    double quietBound_ = 0.0;
 };

@@ -58,6 +58,20 @@ public:
 
   void SetSampleRate(double sampleRate) { fs_ = sampleRate; }
 
+  // The cooked values in the form the plug-in's chain takes them.
+  KorvelChain::Settings Cooked() const
+  {
+    KorvelChain::Settings c;
+    for (int s = 0; s < 2; ++s)
+      c.stages[s] = {threshold_[s], ratio_[s], attack_[s], release_[s], makeUp_[s], input_[s],
+                     mix_[s],       highPass_[s], vca_[s], fet_[s],     opto_[s]};
+    c.power = power_;
+    c.externalSidechain = external_;
+    c.oversamplingFactor = factor_;
+    c.oversamplingLatency = latencyWanted_;
+    return c;
+  }
+
   void Reset()
   {
     upL_.Clear();
@@ -105,10 +119,10 @@ public:
       double aL = dL, aR = dR, targetI = 0.0;
       if (Code(0) != 0)
       {
-        const double e = std::exp(gainI * 0.1151292546497);
+        const double e = PortableExp(gainI * 0.1151292546497);
         aL = e * (uL / gI) * makeUp_[0] * mix_[0] + (uL / gI) * (1.0 - mix_[0]);
         aR = e * (uR / gI) * makeUp_[0] * mix_[0] + (uR / gI) * (1.0 - mix_[0]);
-        targetI = std::exp(2.0 * gainI * 0.1151292546497);
+        targetI = PortableExp(2.0 * gainI * 0.1151292546497);
       }
 
       // Int/Ext stage.
@@ -123,10 +137,10 @@ public:
       double bL = aL, bR = aR, targetE = 0.0;
       if (Code(1) != 0)
       {
-        const double e = std::exp(gainE * 0.1151292546497);
+        const double e = PortableExp(gainE * 0.1151292546497);
         bL = e * aL * makeUp_[1] * mix_[1] + aL * (1.0 - mix_[1]);
         bR = e * aR * makeUp_[1] * mix_[1] + aR * (1.0 - mix_[1]);
-        targetE = std::exp(2.0 * gainE * 0.1151292546497);
+        targetE = PortableExp(2.0 * gainE * 0.1151292546497);
       }
 
       // Saturation, the two channels' filters interleaved.
