@@ -63,7 +63,7 @@ inline double Shape(double x)
 inline void FollowMeter(double& meter, double target, double coefficient)
 {
     const double v = std::fabs(target);
-    const double aim = v <= meter ? v * 0.9875 : v * 1.0125;
+    const double aim = v * (v <= meter ? 0.9875 : 1.0125);
     meter = (meter - aim) * coefficient + aim;
 }
 
@@ -222,6 +222,13 @@ void KorvelChain::RunStageWithMode(Stage& stage, const StageRun& run, const doub
         // (a zero) change nothing.
         const bool scaled = s.makeUp != 1.0;
         const bool blended = s.mix != 1.0;
+
+        // The follower runs frame by frame; the gains (a logarithm each) and
+        // their factors (an exponential each) do not depend on one another
+        // and run as separate passes, where the processor overlaps frames.
+        alignas(16) double envelopes[kChunk];
+        alignas(16) double gains[kChunk];
+        int first = 0;
         for (int i = 0; i < n; ++i) {
             const __m128d high = stage.highPass.Tick(Pair(heard, i));
             const double shapedL = Shape<Code>(Left(high));
@@ -229,12 +236,19 @@ void KorvelChain::RunStageWithMode(Stage& stage, const StageRun& run, const doub
             __m128d detector = stage.band.Tick(_mm_set_pd(shapedR, shapedL));
             if constexpr (Code != 1 && Code != 10)  // the modes whose drive is 1
                 detector = _mm_mul_pd(detector, drive);
-            const double gain = stage.comp.ComputeGainStereo(Left(detector), Right(detector));
+            envelopes[i] = stage.comp.FollowStereo(Left(detector), Right(detector));
             if (i == 0 && run.firstFrameOfBlock) {
+                // The block's first gain still sees the settings of before.
+                stage.comp.GainsFromEnvelopes(envelopes, gains, 1);
+                first = 1;
                 stage.kneeFactor = KneeFactorForRatio(mode, s.ratio);
                 ApplySettings(stage.comp, s, stage.kneeFactor);
             }
+        }
+        stage.comp.GainsFromEnvelopes(envelopes + first, gains + first, n - first);
 
+        for (int i = 0; i < n; ++i) {
+            const double gain = gains[i];
             const __m128d d = Pair(dry, i);
             __m128d y = d;
             double target = 1.0;

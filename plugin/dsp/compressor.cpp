@@ -35,6 +35,17 @@ double compressor::Process(double sample)
     return sample * PortableExp(gain * kNeperPerDb);
 }
 
+void compressor::GainsFromEnvelopes(const double* envelopes, double* gains, int count)
+{
+    double slope = slope_;
+    for (int i = 0; i < count; ++i)
+        gains[i] = GainOf(envelopes[i], slope);
+    if (count > 0) {
+        slope_ = slope;
+        gain_ = gains[count - 1];
+    }
+}
+
 void compressor::UpdateKnee()
 {
     kneeWidth_ = threshold_ * kneeFactor_ * -1.0;

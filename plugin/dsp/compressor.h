@@ -27,6 +27,18 @@ public:
         return GainFromLevel(std::fabs(std::max(left, right)));
     }
 
+    // ComputeGainStereo in two halves for block processing: the follower's
+    // step (returns the envelope), and later the gains of a run of such
+    // envelopes, each as ComputeGainStereo would have computed it right after
+    // its step with the settings of now. The gain and slope fields end as the
+    // last envelope leaves them.
+    double FollowStereo(double left, double right)
+    {
+        FollowLevel(std::fabs(std::max(left, right)));
+        return Envelope();
+    }
+    void GainsFromEnvelopes(const double* envelopes, double* gains, int count);
+
     // Called every sample; ratio, threshold and knee act only on a change.
     void SetRatio(double ratio)
     {
@@ -66,26 +78,31 @@ private:
     double GainFromLevel(double detector)
     {
         FollowLevel(detector);
-        slope_ = StraightSlope();
+        gain_ = GainOf(Envelope(), slope_);
+        return gain_;
+    }
+
+    // The gain for an envelope with the current settings; slope receives the
+    // slope field's new value.
+    double GainOf(double envelope, double& slope) const
+    {
+        const double straight = StraightSlope();
+        slope = straight;
         // Far enough below the threshold and the knee the gain is 0 dB
         // whatever the logarithm gives, so it is not computed.
-        if (std::fabs(Envelope()) < quietBound_ && slope_ >= 0.0) {
-            gain_ = 0.0;
-            return gain_;
-        }
-        const double level = PortableLog(std::fabs(Envelope())) * kDbPerNeper;
+        if (std::fabs(envelope) < quietBound_ && straight >= 0.0)
+            return 0.0;
+        const double level = PortableLog(std::fabs(envelope)) * kDbPerNeper;
         // Quadratic knee: meets the straight line at the upper bound. Both
         // are computed and one is selected, as the level crosses the knee's
         // bounds too often for a branch to be predicted.
-        const double straight = slope_;
         const double kneeSlope = (level - kneeLower_) / kneeWidth_ * 0.5 * straight;
         const double kneeGain = (kneeLower_ - level) * kneeSlope;
         const double g = (threshold_ - level) * straight;
         const double lineGain = g < 0.0 ? g : 0.0;  // also 0 for NaN (silence at ratio 1)
         const bool inKnee = (kneeWidth_ > 0.0) & (kneeLower_ < level) & (level < kneeUpper_);
-        slope_ = inKnee ? kneeSlope : straight;
-        gain_ = inKnee ? kneeGain : lineGain;
-        return gain_;
+        slope = inKnee ? kneeSlope : straight;
+        return inKnee ? kneeGain : lineGain;
     }
     void UpdateQuietBound();
     double StraightSlope() const { return limit_ ? 1.0 : ratioSlope_; }
