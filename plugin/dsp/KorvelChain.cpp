@@ -174,11 +174,13 @@ void KorvelChain::ProcessChunk(const Settings& settings, const double* const* in
     saturator_.Process(static_cast<int>(settings.oversamplingFactor), afterExt, saturated, n);
     double* outL = outputs[0] + start;
     double* outR = outputs[1] + start;
+    StereoBiquad output = output_;  // in registers, apart from the stores
     for (int i = 0; i < n; ++i) {
-        const __m128d y = _mm_sub_pd(output_.Tick(Pair(saturated, i)), Pair(offsets_, i));
+        const __m128d y = _mm_sub_pd(output.Tick(Pair(saturated, i)), Pair(offsets_, i));
         outL[i] = Left(y);
         outR[i] = Right(y);
     }
+    output_ = output;
 }
 
 void KorvelChain::RunStage(Stage& stage, const StageRun& run, const double* heard, const double* dry, double* out,
@@ -205,13 +207,18 @@ void KorvelChain::RunStageWithMode(Stage& stage, const StageRun& run, const doub
                                    double* out, int n)
 {
     const StageSettings& s = *run.settings;
+    // Local copies keep the filter and meter states in registers: the
+    // compiler cannot tell the stores to the buffers from them otherwise.
+    StereoBiquad highPass = stage.highPass;
+    double meter = stage.meter;
+    const double meterCoefficient = run.meterCoefficient;
     if constexpr (Code == 0) {
         for (int i = 0; i < n; ++i) {
-            stage.highPass.Tick(Pair(heard, i));
-            if (i == 0 && run.firstFrameOfBlock)
-                ApplySettings(stage.comp, s, stage.kneeFactor);
-            FollowMeter(stage.meter, 0.0, run.meterCoefficient);
+            highPass.Tick(Pair(heard, i));
+            FollowMeter(meter, 0.0, meterCoefficient);
         }
+        if (run.firstFrameOfBlock)
+            ApplySettings(stage.comp, s, stage.kneeFactor);
     } else {
         const CharacterMode& mode = *run.mode;
         const __m128d drive = _mm_set1_pd(mode.drive);
@@ -223,28 +230,36 @@ void KorvelChain::RunStageWithMode(Stage& stage, const StageRun& run, const doub
         const bool scaled = s.makeUp != 1.0;
         const bool blended = s.mix != 1.0;
 
-        // The follower runs frame by frame; the gains (a logarithm each) and
-        // their factors (an exponential each) do not depend on one another
-        // and run as separate passes, where the processor overlaps frames.
+        // The filters and the follower run frame by frame; the gains (a
+        // logarithm each) and their factors (an exponential each) do not
+        // depend on one another and run as separate passes, where the
+        // processor overlaps frames.
+        alignas(16) double detector[2 * kChunk];
+        StereoBiquad band = stage.band;
+        for (int i = 0; i < n; ++i) {
+            const __m128d high = highPass.Tick(Pair(heard, i));
+            const double shapedL = Shape<Code>(Left(high));
+            const double shapedR = Shape<Code>(Right(high));
+            __m128d d = band.Tick(_mm_set_pd(shapedR, shapedL));
+            if constexpr (Code != 1 && Code != 10)  // the modes whose drive is 1
+                d = _mm_mul_pd(d, drive);
+            Store(detector, i, d);
+        }
+        stage.band = band;
+
         alignas(16) double envelopes[kChunk];
         alignas(16) double gains[kChunk];
         int first = 0;
-        for (int i = 0; i < n; ++i) {
-            const __m128d high = stage.highPass.Tick(Pair(heard, i));
-            const double shapedL = Shape<Code>(Left(high));
-            const double shapedR = Shape<Code>(Right(high));
-            __m128d detector = stage.band.Tick(_mm_set_pd(shapedR, shapedL));
-            if constexpr (Code != 1 && Code != 10)  // the modes whose drive is 1
-                detector = _mm_mul_pd(detector, drive);
-            envelopes[i] = stage.comp.FollowStereo(Left(detector), Right(detector));
-            if (i == 0 && run.firstFrameOfBlock) {
-                // The block's first gain still sees the settings of before.
-                stage.comp.GainsFromEnvelopes(envelopes, gains, 1);
-                first = 1;
-                stage.kneeFactor = KneeFactorForRatio(mode, s.ratio);
-                ApplySettings(stage.comp, s, stage.kneeFactor);
-            }
+        if (run.firstFrameOfBlock && n > 0) {
+            // The block's first gain still sees the settings of before; they
+            // reach the gain computer after it.
+            envelopes[0] = stage.comp.FollowStereo(detector[0], detector[1]);
+            stage.comp.GainsFromEnvelopes(envelopes, gains, 1);
+            first = 1;
+            stage.kneeFactor = KneeFactorForRatio(mode, s.ratio);
+            ApplySettings(stage.comp, s, stage.kneeFactor);
         }
+        stage.comp.FollowStereoPairs(detector + 2 * first, envelopes + first, n - first);
         stage.comp.GainsFromEnvelopes(envelopes + first, gains + first, n - first);
 
         for (int i = 0; i < n; ++i) {
@@ -264,7 +279,9 @@ void KorvelChain::RunStageWithMode(Stage& stage, const StageRun& run, const doub
             if (blended)
                 y = _mm_add_pd(_mm_mul_pd(y, mix), _mm_mul_pd(d, dryShare));
             Store(out, i, y);
-            FollowMeter(stage.meter, target, run.meterCoefficient);
+            FollowMeter(meter, target, meterCoefficient);
         }
     }
+    stage.highPass = highPass;
+    stage.meter = meter;
 }

@@ -37,13 +37,24 @@ double compressor::Process(double sample)
 
 void compressor::GainsFromEnvelopes(const double* envelopes, double* gains, int count)
 {
+    const compressor settings = *this;  // kept in registers, apart from the stores
     double slope = slope_;
     for (int i = 0; i < count; ++i)
-        gains[i] = GainOf(envelopes[i], slope);
+        gains[i] = settings.GainOf(envelopes[i], slope);
     if (count > 0) {
         slope_ = slope;
         gain_ = gains[count - 1];
     }
+}
+
+void compressor::FollowStereoPairs(const double* pairs, double* envelopes, int count)
+{
+    // A copy keeps the follower's state in registers: stores to the output
+    // could otherwise alias it.
+    compressor local = *this;
+    for (int i = 0; i < count; ++i)
+        envelopes[i] = local.FollowStereo(pairs[2 * i], pairs[2 * i + 1]);
+    *this = local;
 }
 
 void compressor::UpdateKnee()

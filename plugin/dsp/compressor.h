@@ -38,6 +38,8 @@ public:
         return Envelope();
     }
     void GainsFromEnvelopes(const double* envelopes, double* gains, int count);
+    // FollowStereo for count (left, right) pairs, envelopes out.
+    void FollowStereoPairs(const double* pairs, double* envelopes, int count);
 
     // Called every sample; ratio, threshold and knee act only on a change.
     void SetRatio(double ratio)
