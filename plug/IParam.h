@@ -41,7 +41,10 @@ public:
     kFlagCannotAutomate = 0x1,
     kFlagStepped = 0x2,
     kFlagNegateDisplay = 0x4,
-    kFlagSignDisplay = 0x8
+    kFlagSignDisplay = 0x8,
+    // A reading the plug-in reports (a meter), not a control: hosts show it
+    // read-only and neither automate nor set it.
+    kFlagMeter = 0x10
   };
 
   static constexpr int kUnitCode = 21;
@@ -122,8 +125,9 @@ public:
   double GetStep() const { return mStep; }
   int GetPrecision() const { return mPrecision; }
   int GetFlags() const { return mFlags; }
-  bool CanAutomate() const { return !(mFlags & kFlagCannotAutomate); }
+  bool CanAutomate() const { return !(mFlags & (kFlagCannotAutomate | kFlagMeter)); }
   bool IsStepped() const { return mFlags & kFlagStepped; }
+  bool IsMeter() const { return mFlags & kFlagMeter; }
   const char* GetName() const { return mName; }
   const char* GetLabel() const { return mLabel; }
   const char* GetGroup() const { return mGroup; }

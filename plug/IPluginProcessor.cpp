@@ -92,6 +92,20 @@ void ILatencyDelay::Process(double** inputs, double** outputs, int nFrames)
   }
 }
 
+void ILatencyDelay::Write(double** inputs, int nFrames)
+{
+  if (mLatency == 0)
+    return;
+  const int nChannels = std::min(mNInputs, mNOutputs);
+  for (int frame = 0; frame < nFrames; ++frame)
+  {
+    for (int ch = 0; ch < nChannels; ++ch)
+      if (inputs[ch])
+        mBuffer[static_cast<size_t>(ch) * mLatency + mWritePos] = inputs[ch][frame];
+    mWritePos = mWritePos + 1 == mLatency ? 0 : mWritePos + 1;
+  }
+}
+
 IPluginProcessor::IPluginProcessor(const IPluginDefinition& definition)
   : mKind(definition.kind)
   , mMidiIn(definition.midiIn)
@@ -272,6 +286,18 @@ void IPluginProcessor::PassThrough(int nFrames)
     else
       ZeroChannel(mOutputPtrs[ch], nFrames);
   }
+}
+
+void IPluginProcessor::FeedLatencyDelay(int nFrames)
+{
+  if (GetLatency() > 0 && mLatencyDelay)
+    mLatencyDelay->Write(mInputPtrs.data(), nFrames);
+}
+
+void IPluginProcessor::ClearLatencyDelay()
+{
+  if (mLatencyDelay)
+    mLatencyDelay->Reset(mLatency.load());
 }
 
 int IPluginProcessor::NConnectedChannels(ERoute direction) const

@@ -76,6 +76,8 @@ public:
   void Reset(int latency);
   /** Output j = input j delayed by the latency, for j below both channel counts. */
   void Process(double** inputs, double** outputs, int nFrames);
+  /** Takes the inputs in as Process does, without writing outputs. */
+  void Write(double** inputs, int nFrames);
 
 private:
   std::vector<double> mBuffer;
@@ -123,6 +125,14 @@ public:
   void ChangeBlockSize(int nFrames);
   /** The bypassed block: inputs to outputs, delayed by the latency. */
   void PassThrough(int nFrames);
+  /**
+   * While not bypassed: the inputs into the bypass delay line, so that a bypass
+   * that engages continues the input where the processing's latency left it
+   * instead of replaying the audio of an earlier bypass.
+   */
+  void FeedLatencyDelay(int nFrames);
+  /** Zeroes the bypass delay line (processing reset). */
+  void ClearLatencyDelay();
 
   int NIOConfigs() const { return static_cast<int>(mLayouts.size()); }
   const IChannelLayout& GetIOConfig(int idx) const { return mLayouts[idx]; }

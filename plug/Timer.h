@@ -27,7 +27,15 @@ public:
   virtual bool IsRunning() const = 0;
   virtual int IntervalMs() const = 0;
 
-#ifndef _WIN32
+#ifdef _WIN32
+  /**
+   * Before the module unloads: kills the system timers of the calling thread
+   * that were halted on other threads (a thread timer can only be killed by its
+   * own thread). A timer halted that way keeps the module loaded while its
+   * thread may still run it; its own thread kills it at its next tick.
+   */
+  static void SettleBeforeUnload();
+#else
   /** Calls every running timer whose interval has passed since it last fired (or was launched). */
   static void TickAll(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
 #endif

@@ -148,6 +148,10 @@ void KORVEL::DeclareParameters()
       param->SetupDouble(d.name, d.defaultValue, d.min, d.max, d.step, d.label, flags, "",
                          plug::IParam::ShapeLinear());
   }
+  // The gain-reduction readings, 0..1 like the meter controls show them; the
+  // parameters themselves stay at 0 (and are saved so).
+  GetParameter(kMeterInt)->SetupDouble("Int Gain Reduction", 0.0, 0.0, 1.0, 0.001, "", plug::IParam::kFlagMeter);
+  GetParameter(kMeterExt)->SetupDouble("Int/Ext Gain Reduction", 0.0, 0.0, 1.0, 0.001, "", plug::IParam::kFlagMeter);
   GetParameter(kOversampling)->AddDisplayText(0.0, "Oversampling Off");
   GetParameter(kOversampling)->AddDisplayText(1.0, "Oversampling On");
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -39,7 +40,12 @@ IPluginVST3::IPluginVST3(const InstanceInfo& /*info*/, const IPluginDefinition& 
   , IPluginVST3ProcessorBase(definition, *this)
   , mLastEditorValues(static_cast<size_t>(NParams()))
 {
-  LaunchIdleTimer(kIdleTimerIntervalMs);
+  mTimer = Timer::Launch(
+    [this](Timer& timer) {
+      ServiceHostRequests();
+      ServiceQueues(timer);
+    },
+    kIdleTimerIntervalMs);
 }
 
 IPluginVST3::~IPluginVST3()
@@ -125,6 +131,8 @@ tresult PLUGIN_API IPluginVST3::setupProcessing(Vst::ProcessSetup& setup)
   PLUG_TRACE("plug::IPluginVST3::setupProcessing");
   if (setup.symbolicSampleSize < Vst::kSample32 || setup.symbolicSampleSize > Vst::kSample64)
     return kResultFalse;
+  if (!(setup.sampleRate > 0.0 && std::isfinite(setup.sampleRate)))
+    return kResultFalse;
   processSetup = setup;
   try
   {
@@ -140,7 +148,10 @@ tresult PLUGIN_API IPluginVST3::setupProcessing(Vst::ProcessSetup& setup)
 tresult PLUGIN_API IPluginVST3::setProcessing(Steinberg::TBool state)
 {
   if (!state)
+  {
+    ClearLatencyDelay();
     ResetProcessing();
+  }
   return kResultOk;
 }
 
@@ -185,6 +196,8 @@ void IPluginVST3::ProcessParameterChanges(Vst::IParameterChanges* changes)
     else if (id < static_cast<Vst::ParamID>(NParams()))
     {
       IParam* param = GetParameter(static_cast<int>(id));
+      if (param->IsMeter())
+        continue;
       param->SetPlain(param->Denormalize(value));
       OnParamChange(static_cast<int>(id), kHost, offset);
     }
@@ -301,7 +314,8 @@ Steinberg::uint32 PLUGIN_API IPluginVST3::getProcessContextRequirements()
 tresult PLUGIN_API IPluginVST3::setParamNormalized(Vst::ParamID id, Vst::ParamValue value)
 {
   Vst::Parameter* object = getParameterObject(id);
-  if (!object)
+  // Meters are read-only: their value stays what the plug-in keeps (and saves).
+  if (!object || (id < static_cast<Vst::ParamID>(NParams()) && GetParameter(static_cast<int>(id))->IsMeter()))
     return kResultFalse;
   object->setNormalized(value);
   if (id < static_cast<Vst::ParamID>(NParams()))
@@ -471,6 +485,12 @@ void IPluginVST3::SetParameterFromEditor(int paramIdx, double normalized)
 void IPluginVST3::HostParameterInfoChanged()
 {
   RestartHost(Vst::kParamTitlesChanged);
+}
+
+void IPluginVST3::ServiceHostRequests()
+{
+  if (TakeLatencyChange())
+    RestartHost(Vst::kLatencyChanged);
 }
 
 void IPluginVST3::RestartHost(int32 flags)

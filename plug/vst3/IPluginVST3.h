@@ -103,6 +103,12 @@ public:
 
   /** Asks the host (when it gave a component handler) to restart with these flags. */
   void RestartHost(Steinberg::int32 flags);
+  /**
+   * User-interface thread, from the idle timer: asks the host for what the audio
+   * thread noted (a latency change). On Linux the idle timer runs when the owner
+   * of the user-interface loop calls Timer::TickAll.
+   */
+  void ServiceHostRequests();
 
 private:
   void ProcessParameterChanges(Steinberg::Vst::IParameterChanges* changes);

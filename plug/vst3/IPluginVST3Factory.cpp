@@ -3,6 +3,7 @@
 #include "plug/vst3/IPluginVST3.h"
 
 #include "plug/ModuleResources.h"
+#include "plug/Timer.h"
 
 #include "public.sdk/source/main/pluginfactory.h"
 
@@ -19,7 +20,36 @@ int gModuleCounter = 0;
 void* gAttachedModule = nullptr;
 void* gModuleHandle = nullptr;
 
+// Guards the shared factory's creation, its reference count and its
+// destruction together: a get that finds the factory must never meet the last
+// release half-way through destroying it.
 std::mutex gFactoryMutex;
+
+class SharedPluginFactory final : public Steinberg::CPluginFactory
+{
+public:
+  using CPluginFactory::CPluginFactory;
+
+  Steinberg::uint32 PLUGIN_API addRef() override
+  {
+    std::lock_guard<std::mutex> lock(gFactoryMutex);
+    return AddRefLocked();
+  }
+
+  Steinberg::uint32 PLUGIN_API release() override
+  {
+    std::lock_guard<std::mutex> lock(gFactoryMutex);
+    if (--__funknownRefCount > 0)
+      return static_cast<Steinberg::uint32>(__funknownRefCount);
+    if (Steinberg::gPluginFactory == this)
+      Steinberg::gPluginFactory = nullptr;
+    delete this;
+    return 0;
+  }
+
+  /** With gFactoryMutex held. */
+  Steinberg::uint32 AddRefLocked() { return static_cast<Steinberg::uint32>(++__funknownRefCount); }
+};
 
 // Serialises the construction of plug-in objects across the process.
 std::mutex gCreationMutex;
@@ -37,13 +67,9 @@ void CopyField(Steinberg::char8 (&field)[N], const char* text)
 
 void MakeVST3ClassID(uint32_t w1, uint32_t w2, uint32_t w3, uint32_t w4, Steinberg::TUID out)
 {
-  const uint8_t bytes[16] = {
-    static_cast<uint8_t>(w1), static_cast<uint8_t>(w1 >> 8), static_cast<uint8_t>(w1 >> 16), static_cast<uint8_t>(w1 >> 24),
-    static_cast<uint8_t>(w2 >> 16), static_cast<uint8_t>(w2 >> 24), static_cast<uint8_t>(w2), static_cast<uint8_t>(w2 >> 8),
-    static_cast<uint8_t>(w3 >> 24), static_cast<uint8_t>(w3 >> 16), static_cast<uint8_t>(w3 >> 8), static_cast<uint8_t>(w3),
-    static_cast<uint8_t>(w4 >> 24), static_cast<uint8_t>(w4 >> 16), static_cast<uint8_t>(w4 >> 8), static_cast<uint8_t>(w4),
-  };
-  std::memcpy(out, bytes, sizeof(bytes));
+  // The SDK's own layout for this target: hosts, presets and projects print the
+  // ID with FUID, which reads the bytes back in the same layout.
+  Steinberg::FUID(w1, w2, w3, w4).toTUID(out);
 }
 
 const Steinberg::PClassInfo2& GetVST3ClassInfo()
@@ -92,7 +118,12 @@ bool VST3ModuleLeave()
   if (gModuleCounter < 1)
     return false;
   if (--gModuleCounter == 0)
+  {
     gModuleHandle = nullptr;
+#ifdef _WIN32
+    Timer::SettleBeforeUnload();
+#endif
+  }
   return true;
 }
 
@@ -107,7 +138,8 @@ Steinberg::IPluginFactory* GetVST3PluginFactory()
   std::lock_guard<std::mutex> lock(gFactoryMutex);
   if (Steinberg::gPluginFactory)
   {
-    Steinberg::gPluginFactory->addRef();
+    // Only SharedPluginFactory objects are ever stored there.
+    static_cast<SharedPluginFactory*>(Steinberg::gPluginFactory)->AddRefLocked();
     return Steinberg::gPluginFactory;
   }
   const VST3ModuleDefinition& definition = GetVST3ModuleDefinition();
@@ -116,7 +148,7 @@ Steinberg::IPluginFactory* GetVST3PluginFactory()
   CopyField(factoryInfo.url, definition.url);
   CopyField(factoryInfo.email, definition.email);
   factoryInfo.flags = definition.factoryFlags;
-  auto* factory = new (std::nothrow) Steinberg::CPluginFactory(factoryInfo);
+  auto* factory = new (std::nothrow) SharedPluginFactory(factoryInfo);
   if (!factory)
     return nullptr;
   Steinberg::gPluginFactory = factory;

@@ -45,9 +45,9 @@ struct VST3ModuleDefinition
 const VST3ModuleDefinition& GetVST3ModuleDefinition();
 
 /**
- * The 16 class-ID bytes of four words in the COM-compatible order of the SDK's FUID:
- * w1 least significant byte first; w2 as its bytes 2, 3, 0, 1 (counting from the least
- * significant); w3 and w4 most significant byte first.
+ * The 16 class-ID bytes of four words, laid out as the SDK's FUID lays them out on this
+ * target (the COM order on Windows, the words in reading order elsewhere), so that the
+ * ID's text, "F2AEE70D..." for words F2AEE70D ..., is the same on every target.
  */
 void MakeVST3ClassID(uint32_t w1, uint32_t w2, uint32_t w3, uint32_t w4, Steinberg::TUID out);
 

@@ -88,6 +88,8 @@ IPluginVST3Parameter::IPluginVST3Parameter(const IParam& param, Vst::ParamID id,
   valueNormalized = info.defaultNormalizedValue;
   info.unitId = unitID;
   info.flags = param.CanAutomate() ? Vst::ParameterInfo::kCanAutomate : 0;
+  if (param.IsMeter())
+    info.flags = Vst::ParameterInfo::kIsReadOnly;
   if (param.Type() == IParam::kTypeEnum)
     info.flags |= Vst::ParameterInfo::kIsList;
   precision = param.GetPrecision();

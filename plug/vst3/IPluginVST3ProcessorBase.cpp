@@ -6,6 +6,8 @@
 #include "plug/Trace.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <new>
 #include <string>
 
@@ -56,6 +58,7 @@ IPluginVST3ProcessorBase::IPluginVST3ProcessorBase(const IPluginDefinition& defi
   : IPluginProcessor(definition)
   , mOwner(owner)
   , mWidestFirstInput(WidestFirstInputBus())
+  , mInputFed(NChannels(kInput), 1)
   , mMidiOut(kMidiOutQueueStep)
   , mIn32(NChannels(kInput), nullptr)
   , mOut32(NChannels(kOutput), nullptr)
@@ -105,7 +108,7 @@ void IPluginVST3ProcessorBase::ChangeLatency(int samples)
 {
   PLUG_TRACE("plug::IPluginVST3ProcessorBase::ChangeLatency");
   IPluginProcessor::ChangeLatency(samples);
-  mOwner.RestartHost(Vst::kLatencyChanged);
+  mLatencyChanged.store(true);
 }
 
 void IPluginVST3ProcessorBase::CompactMidiQueue()
@@ -182,6 +185,7 @@ void IPluginVST3ProcessorBase::SetupProcessing(const Vst::ProcessSetup& setup)
   ChangeBlockSize(setup.maxSamplesPerBlock);
   CompactMidiQueue();
   GrowMidiQueue(setup.maxSamplesPerBlock);
+  ClearLatencyDelay();
   ResetProcessing();
 }
 
@@ -322,6 +326,8 @@ void IPluginVST3ProcessorBase::ProcessBuffers(Vst::ProcessData& data, Vst::BusLi
     return;
   ConnectInputs(data, inputBuses);
   ConnectOutputs(data, outputBuses);
+  FeedMonoMainToRight(data);
+  SilenceDroppedInputs();
 
   const int nFrames = data.numSamples;
   const int blockSize = GetBlockSize();
@@ -344,6 +350,31 @@ void IPluginVST3ProcessorBase::ProcessBuffers(Vst::ProcessData& data, Vst::BusLi
     RunSlice(sampleSize, start, std::min(blockSize, nFrames - start));
 }
 
+// A mono main bus into a stereo output: the right input hears the main
+// channel too, so that a mono track comes out centred (processed, switched off
+// or bypassed alike) rather than on the left only.
+void IPluginVST3ProcessorBase::FeedMonoMainToRight(Vst::ProcessData& data)
+{
+  mMonoMainToRight = NChannels(kInput) >= 2 && data.numInputs > 0 && data.inputs &&
+                     data.inputs[0].numChannels == 1 && Channel(kInput, 0).connected &&
+                     !Channel(kInput, 1).connected && NConnectedChannels(kOutput) >= 2;
+}
+
+// A channel that the host stops feeding (a null buffer, a bus that arrives with
+// fewer channels) must not go on hearing the last block converted into its
+// scratch buffer.
+void IPluginVST3ProcessorBase::SilenceDroppedInputs()
+{
+  for (int ch = 0; ch < NChannels(kInput); ++ch)
+  {
+    IChannelSlot& slot = Channel(kInput, ch);
+    const bool fed = slot.connected || (ch == 1 && mMonoMainToRight);
+    if (mInputFed[ch] && !fed)
+      std::fill(slot.scratch.begin(), slot.scratch.end(), 0.0);
+    mInputFed[ch] = fed;
+  }
+}
+
 void IPluginVST3ProcessorBase::RunSlice(int sampleSize, int start, int nFrames)
 {
   const bool is32 = sampleSize == Vst::kSample32;
@@ -360,6 +391,13 @@ void IPluginVST3ProcessorBase::RunSlice(int sampleSize, int start, int nFrames)
     else
       *slot.data = mIn64[ch] + start;
   }
+  if (mMonoMainToRight)
+  {
+    IChannelSlot& right = Channel(kInput, 1);
+    const double* main = *Channel(kInput, 0).data;
+    std::copy(main, main + nFrames, right.scratch.begin());
+    right.PointAtScratch();
+  }
   for (int ch = 0; ch < NChannels(kOutput); ++ch)
   {
     IChannelSlot& slot = Channel(kOutput, ch);
@@ -370,18 +408,55 @@ void IPluginVST3ProcessorBase::RunSlice(int sampleSize, int start, int nFrames)
   if (GetBypassed())
     PassThrough(nFrames);
   else
-    ProcessAudio(ChannelPointers(kInput), ChannelPointers(kOutput), nFrames);
-
-  if (is32)
   {
-    for (int ch = 0; ch < NChannels(kOutput); ++ch)
+    // Before the processing, which may write over the host's input buffers.
+    FeedLatencyDelay(nFrames);
+    ProcessAudio(ChannelPointers(kInput), ChannelPointers(kOutput), nFrames);
+  }
+
+  const int nonFinite = SilenceNonFiniteOutputs(start, nFrames);
+  if (nonFinite > 0)
+    mNonFiniteOutputs.fetch_add(static_cast<uint64_t>(nonFinite), std::memory_order_relaxed);
+}
+
+// The last guard before the host: a NaN, an infinity, or a value a 32-bit
+// host buffer cannot hold would poison everything downstream of the plug-in.
+// Converts 32-bit outputs into the host's buffers on the way.
+int IPluginVST3ProcessorBase::SilenceNonFiniteOutputs(int start, int nFrames)
+{
+  int replaced = 0;
+  for (int ch = 0; ch < NChannels(kOutput); ++ch)
+  {
+    IChannelSlot& slot = Channel(kOutput, ch);
+    if (!slot.connected)
+      continue;
+    if (mOut32[ch])
     {
-      IChannelSlot& slot = Channel(kOutput, ch);
-      if (slot.connected)
-        std::transform(slot.scratch.begin(), slot.scratch.begin() + nFrames, mOut32[ch] + start,
-                       [](double sample) { return static_cast<float>(sample); });
+      float* out = mOut32[ch] + start;
+      for (int i = 0; i < nFrames; ++i)
+      {
+        const double sample = slot.scratch[i];
+        if (std::fabs(sample) <= std::numeric_limits<float>::max())
+          out[i] = static_cast<float>(sample);
+        else
+        {
+          out[i] = 0.f;
+          ++replaced;
+        }
+      }
+    }
+    else if (mOut64[ch])
+    {
+      double* out = mOut64[ch] + start;
+      for (int i = 0; i < nFrames; ++i)
+        if (!std::isfinite(out[i]))
+        {
+          out[i] = 0.0;
+          ++replaced;
+        }
     }
   }
+  return replaced;
 }
 
 void IPluginVST3ProcessorBase::SendMidiOutput(Vst::IEventList* events, int nFrames)

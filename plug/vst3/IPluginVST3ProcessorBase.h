@@ -11,6 +11,8 @@
 #include "plug/IPluginProcessor.h"
 #include "plug/PlugStructs.h"
 
+#include <atomic>
+#include <cstdint>
 #include <vector>
 
 namespace plug {
@@ -29,13 +31,21 @@ public:
 
   /** Queues the message for the host, sorted by offset; equal offsets keep their order. */
   bool EmitMidiMessage(const IMidiMsg& message) override;
-  /** Also asks the host to restart with kLatencyChanged. */
+  /**
+   * Also notes that the host must be asked to restart with kLatencyChanged. The
+   * audio thread may call it, and the host may only be asked from the
+   * user-interface thread: the idle timer asks (TakeLatencyChange).
+   */
   void ChangeLatency(int samples) override;
+  /** Whether the latency changed since the last call; clears the note. */
+  bool TakeLatencyChange() { return mLatencyChanged.exchange(false); }
 
   /** Messages queued and not yet sent, in the order they will be sent. */
   int NQueuedMidiMessages() const { return mMidiOutCount; }
   const IMidiMsg& QueuedMidiMessage(int idx) const { return mMidiOut[mMidiOutFront + idx]; }
   bool IsSideChainActive() const { return mSideChainActive; }
+  /** Output samples that were not finite (or beyond 32-bit range for a 32-bit host) and left as 0. */
+  uint64_t NNonFiniteOutputs() const { return mNonFiniteOutputs.load(std::memory_order_relaxed); }
   const Steinberg::Vst::ProcessContext& GetProcessContext() const { return mProcessContext; }
 
 protected:
@@ -61,13 +71,22 @@ protected:
 private:
   void ConnectInputs(Steinberg::Vst::ProcessData& data, Steinberg::Vst::BusList& inputBuses);
   void ConnectOutputs(Steinberg::Vst::ProcessData& data, Steinberg::Vst::BusList& outputBuses);
+  void FeedMonoMainToRight(Steinberg::Vst::ProcessData& data);
+  void SilenceDroppedInputs();
   void RunSlice(int sampleSize, int start, int nFrames);
+  int SilenceNonFiniteOutputs(int start, int nFrames);
   void CompactMidiQueue();
   void GrowMidiQueue(int room);
 
   IPluginVST3& mOwner;
+  std::atomic<bool> mLatencyChanged{false};
   int mWidestFirstInput;
   bool mSideChainActive = false;
+  // Channel 1 hears the mono main bus in this block.
+  bool mMonoMainToRight = false;
+  // Per input channel: its scratch buffer was filled at the last block.
+  std::vector<char> mInputFed;
+  std::atomic<uint64_t> mNonFiniteOutputs{0};
   std::vector<IMidiMsg> mMidiOut;
   int mMidiOutFront = 0;
   int mMidiOutCount = 0;

@@ -11,6 +11,8 @@ public:
     // the high- and band-pass. The state is kept.
     void Configure(int type, double frequency, double q, double peakGain);
     void CalcCoefficients();
+    // Forgets the past input: the state is zeroed, the coefficients stay.
+    void Clear() { z1_ = 0.0; z2_ = 0.0; }
 
     double Tick(double x)
     {

@@ -18,6 +18,17 @@ constexpr double kMeterSeconds = 0.3;
 // input gain. A larger value would overflow them, and the overflow would stay.
 constexpr double kLargestSample = 1e30;
 
+// Corners stay below 49 % of the sample rate: past half the rate the filters
+// turn unstable and their output grows without bound. Only rates below about
+// 10.2 kHz move a corner (the 5 kHz output filter).
+constexpr double kHighestCornerFraction = 0.49;
+
+double CornerFraction(double hz, double sampleRate)
+{
+    const double fraction = hz / sampleRate;
+    return fraction < kHighestCornerFraction ? fraction : kHighestCornerFraction;
+}
+
 inline __m128d Pair(const double* frames, int i)
 {
     return _mm_load_pd(frames + 2 * i);
@@ -88,18 +99,26 @@ KorvelChain::KorvelChain() = default;
 void KorvelChain::Reset(double sampleRate)
 {
     saturator_.Clear();
+    // Every filter forgets the audio before the reset, also what a former
+    // sample rate left there.
+    output_.ClearState();
+    for (Stage& stage : stages_) {
+        stage.band.ClearState();
+        stage.highPass.ClearState();
+    }
     stages_[kStageInt].comp.Reset(sampleRate);
     stages_[kStageExt].comp.Reset(sampleRate);
 }
 
 void KorvelChain::Configure(const Settings& settings, double sampleRate)
 {
-    output_.Configure(BiquadFilter::kBandPass, kOutputFilterHz / sampleRate, kOutputFilterQ, 0.0);
+    output_.Configure(BiquadFilter::kBandPass, CornerFraction(kOutputFilterHz, sampleRate), kOutputFilterQ, 0.0);
     for (int s = kStageInt; s <= kStageExt; ++s) {
         Stage& stage = stages_[s];
-        stage.band.Configure(BiquadFilter::kBandPass, kDetectorBandHz / sampleRate, kDetectorBandQ, 0.0);
-        stage.highPass.Configure(BiquadFilter::kHighPass, settings.stages[s].highPassHz / sampleRate, kHighPassQ,
-                                 0.0);
+        stage.band.Configure(BiquadFilter::kBandPass, CornerFraction(kDetectorBandHz, sampleRate), kDetectorBandQ,
+                             0.0);
+        stage.highPass.Configure(BiquadFilter::kHighPass, CornerFraction(settings.stages[s].highPassHz, sampleRate),
+                                 kHighPassQ, 0.0);
     }
 }
 

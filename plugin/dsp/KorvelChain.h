@@ -53,13 +53,13 @@ public:
 
     KorvelChain();
 
-    // Clears the oversampling filters and sets the stages' followers and gain
-    // computers back to their initial state at the sample rate. The other
-    // filters, the anti-denormal offset and the meters keep their state.
+    // Clears every filter and sets the stages' followers and gain computers
+    // back to their initial state at the sample rate. The anti-denormal
+    // offset and the meters keep their state.
     void Reset(double sampleRate);
 
-    // The filters' coefficients for the block (states are kept). Process
-    // calls it; a block that bypasses the chain may call it alone.
+    // The filters' coefficients for the block (states are kept), corners
+    // below 49 % of the sample rate. Process calls it.
     void Configure(const Settings& settings, double sampleRate);
 
     // inputs: main left, right, sidechain left, right (the sidechain is read

@@ -66,19 +66,19 @@ TEST(KorvelParameters, StagePairsAreDeclaredAlike)
   }
 }
 
-TEST(KorvelParameters, MeterIndicesKeepTheirFreshState)
+// Readings, not controls: they stay at 0 and map a reading onto 0..1 unchanged.
+TEST(KorvelParameters, MeterIndicesAreMetersAtZero)
 {
   auto plugin = MakeKorvel();
   for (int idx : {kMeterInt, kMeterExt})
   {
     const plug::IParam& p = *plugin->GetParameter(idx);
-    EXPECT_EQ(p.Type(), plug::IParam::kTypeNone);
-    EXPECT_STREQ(p.GetName(), "");
+    EXPECT_TRUE(p.IsMeter()) << idx;
+    EXPECT_FALSE(p.CanAutomate()) << idx;
     EXPECT_EQ(p.GetPlain(), 0.0);
-    EXPECT_EQ(p.GetMin(), 0.0);
-    EXPECT_EQ(p.GetMax(), 1.0);
-    EXPECT_EQ(p.GetStep(), 1.0);
-    EXPECT_EQ(p.GetFlags(), 0);
+    for (double reading : {0.0, 0.25, 0.8125, 1.0})
+      EXPECT_EQ(p.Normalize(reading), reading);
+    EXPECT_EQ(p.Normalize(1.0125), 1.0);
   }
 }
 

@@ -80,18 +80,23 @@ public:
     downR_.Clear();
     for (compressor& c : comp_)
       c.Reset(fs_);
+    for (BiquadFilter* f : {&outL_, &outR_})
+      f->Clear();
+    for (int s = 0; s < 2; ++s)
+      for (BiquadFilter* f : {&bandL_[s], &bandR_[s], &highL_[s], &highR_[s]})
+        f->Clear();
   }
 
   void Process(double** in, double** out, int frames)
   {
-    outL_.Configure(2, 5000.0 / fs_, 0.0005, 0.0);
-    outR_.Configure(2, 5000.0 / fs_, 0.0005, 0.0);
+    outL_.Configure(2, Corner(5000.0), 0.0005, 0.0);
+    outR_.Configure(2, Corner(5000.0), 0.0005, 0.0);
     for (int s = 0; s < 2; ++s)
     {
-      bandL_[s].Configure(2, 1500.0 / fs_, 0.05, 0.0);
-      bandR_[s].Configure(2, 1500.0 / fs_, 0.05, 0.0);
-      highL_[s].Configure(1, highPass_[s] / fs_, 0.707, 0.0);
-      highR_[s].Configure(1, highPass_[s] / fs_, 0.707, 0.0);
+      bandL_[s].Configure(2, Corner(1500.0), 0.05, 0.0);
+      bandR_[s].Configure(2, Corner(1500.0), 0.05, 0.0);
+      highL_[s].Configure(1, Corner(highPass_[s]), 0.707, 0.0);
+      highR_[s].Configure(1, Corner(highPass_[s]), 0.707, 0.0);
     }
     if (power_ == 0)
     {
@@ -188,6 +193,9 @@ public:
 private:
   static constexpr double kDefaults[kOversampling + 1] = {10, 10, 4, 4, 10, 10, 0.1, 0.1, 0, 0, 0, 0, 100,
                                                           100, 1, 0, 0, 0, 0, 0, 0, 0, 20, 20, 0};
+
+  // Filter corners stay below 49 % of the sample rate.
+  double Corner(double hz) const { return hz / fs_ < 0.49 ? hz / fs_ : 0.49; }
 
   static double Clean(double x) { return std::fabs(x) <= 1e30 ? x : 0.0; }
 

@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace Vst = Steinberg::Vst;
 using Steinberg::kResultFalse;
@@ -20,8 +21,16 @@ using Steinberg::kResultTrue;
 
 namespace {
 
-const uint8_t kKorvelClassID[16] = {0x0D, 0xE7, 0xAE, 0xF2, 0xDE, 0x00, 0x4E, 0x4F,
-                                    'V',  't',  'r',  'l',  'K',  'R',  'V',  '1'};
+// The class ID as hosts, presets and projects print it, on every target; the
+// shipped Windows module has always had this one.
+constexpr char kKorvelClassIDText[] = "F2AEE70D00DE4F4E5674726C4B525631";
+
+Steinberg::FUID KorvelClassID()
+{
+  Steinberg::FUID cid;
+  cid.fromString(kKorvelClassIDText);
+  return cid;
+}
 
 class Korvel : public ::testing::Test
 {
@@ -31,8 +40,7 @@ protected:
     factory = Steinberg::owned(GetPluginFactory());
     ASSERT_TRUE(factory);
     void* obj = nullptr;
-    ASSERT_EQ(factory->createInstance(reinterpret_cast<const char*>(kKorvelClassID), Vst::IComponent::iid, &obj),
-              kResultOk);
+    ASSERT_EQ(factory->createInstance(KorvelClassID().toTUID(), Vst::IComponent::iid, &obj), kResultOk);
     component = Steinberg::owned(static_cast<Vst::IComponent*>(obj));
     processor = Steinberg::FUnknownPtr<Vst::IAudioProcessor>(component);
     controller = Steinberg::FUnknownPtr<Vst::IEditController>(component);
@@ -48,6 +56,25 @@ protected:
     if (component)
       component->terminate();
   }
+
+  /** Buses as a host leaves them, processing set up at this rate and started. */
+  void Start(double sampleRate, Steinberg::int32 blockSize, Steinberg::int32 sampleSize = Vst::kSample32)
+  {
+    ASSERT_EQ(component->activateBus(Vst::kAudio, Vst::kInput, 0, true), kResultTrue);
+    ASSERT_EQ(component->activateBus(Vst::kAudio, Vst::kOutput, 0, true), kResultTrue);
+    Vst::ProcessSetup setup{Vst::kRealtime, sampleSize, blockSize, sampleRate};
+    ASSERT_EQ(processor->setupProcessing(setup), kResultOk);
+    ASSERT_EQ(component->setActive(true), kResultOk);
+    ASSERT_EQ(processor->setProcessing(true), kResultOk);
+  }
+
+  void Stop()
+  {
+    ASSERT_EQ(processor->setProcessing(false), kResultOk);
+    ASSERT_EQ(component->setActive(false), kResultOk);
+  }
+
+  KORVEL& Plugin() { return *dynamic_cast<KORVEL*>(processor.get()); }
 
   std::vector<uint8_t> State()
   {
@@ -78,7 +105,7 @@ TEST_F(Korvel, FactoryOffersTheOneEffectClass)
   ASSERT_EQ(factory2->countClasses(), 1);
   Steinberg::PClassInfo2 cls{};
   ASSERT_EQ(factory2->getClassInfo2(0, &cls), kResultOk);
-  EXPECT_EQ(std::memcmp(cls.cid, kKorvelClassID, 16), 0);
+  EXPECT_EQ(Steinberg::FUID::fromTUID(cls.cid), KorvelClassID());
   EXPECT_EQ(cls.cardinality, Steinberg::PClassInfo::kManyInstances);
   EXPECT_STREQ(cls.category, "Audio Module Class");
   EXPECT_STREQ(cls.name, "KORVEL");
@@ -166,7 +193,9 @@ TEST_F(Korvel, SwitchingOversamplingInABlockChangesTheLatency)
   EXPECT_EQ(processor->getLatencySamples(), 0u);
   ASSERT_EQ(processor->process(data), kResultOk);
   EXPECT_EQ(processor->getLatencySamples(), 64u);
-  EXPECT_EQ(handler->restarts, (std::vector<Steinberg::int32>{Vst::kLatencyChanged}));
+  EXPECT_TRUE(handler->restarts.empty()) << "the host is not asked from the audio thread";
+  EXPECT_TRUE(RunIdleTimers([&] { return !handler->restarts.empty(); }));
+  EXPECT_EQ(handler->restarts, (std::vector<Steinberg::int32>{Vst::kLatencyChanged})) << "but from the idle timer";
   for (int c = 0; c < 2; ++c)
     for (int i = 0; i < 256; ++i)
       ASSERT_TRUE(std::isfinite(data.outputs[0].channelBuffers32[c][i]));
@@ -272,6 +301,207 @@ TEST_F(Korvel, DamagedStatesLeaveParametersInRangeAndAudioFinite)
       for (int i = 0; i < 64; ++i)
         ASSERT_TRUE(std::isfinite(data.outputs[0].channelBuffers32[c][i])) << "image " << k;
   }
+  ASSERT_EQ(processor->setProcessing(false), kResultOk);
+  ASSERT_EQ(component->setActive(false), kResultOk);
+}
+
+TEST_F(Korvel, ClassIDReadsTheSameOnEveryTarget)
+{
+  Steinberg::FUnknownPtr<Steinberg::IPluginFactory2> factory2(factory);
+  ASSERT_TRUE(factory2);
+  Steinberg::PClassInfo2 cls{};
+  ASSERT_EQ(factory2->getClassInfo2(0, &cls), kResultOk);
+  char text[33] = {};
+  Steinberg::FUID::fromTUID(cls.cid).toString(text);
+  EXPECT_STREQ(text, kKorvelClassIDText);
+  EXPECT_EQ(std::string(cls.cid + 8, cls.cid + 16), "VtrlKRV1");
+}
+
+// The meters are readings for the editor, not controls: hosts must not offer
+// them for automation, and nothing a host sends changes them or the state.
+TEST_F(Korvel, MetersAreReadOnlyForHostsAndSayWhatTheyAre)
+{
+  const std::pair<int, std::u16string> meters[] = {{kMeterInt, u"Int Gain Reduction"},
+                                                   {kMeterExt, u"Int/Ext Gain Reduction"}};
+  for (const auto& [id, title] : meters)
+  {
+    Vst::ParameterInfo info{};
+    ASSERT_EQ(controller->getParameterInfo(id + 1, info), kResultTrue); // the bypass comes first
+    ASSERT_EQ(info.id, static_cast<Vst::ParamID>(id));
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(info.title)), title);
+    EXPECT_EQ(info.flags, Vst::ParameterInfo::kIsReadOnly);
+    EXPECT_EQ(info.stepCount, 0);
+  }
+  const std::vector<uint8_t> stateBefore = State();
+  EXPECT_EQ(controller->setParamNormalized(kMeterInt, 0.7), kResultFalse);
+
+  Start(48000.0, 64);
+  Vst::HostProcessData data;
+  data.prepare(*component, 64, Vst::kSample32);
+  data.numSamples = 64;
+  Vst::ParameterChanges changes(4);
+  Steinberg::int32 index = 0;
+  changes.addParameterData(kMeterExt, index)->addPoint(0, 0.6, index);
+  data.inputParameterChanges = &changes;
+  ASSERT_EQ(processor->process(data), kResultOk);
+  EXPECT_EQ(controller->getParamNormalized(kMeterInt), 0.0);
+  EXPECT_EQ(Plugin().GetParameter(kMeterExt)->GetPlain(), 0.0);
+  EXPECT_EQ(State(), stateBefore);
+  Stop();
+}
+
+// A mono track into the "1.2-2" layout comes out centred whatever the plug-in
+// does with it: processed, switched off or bypassed.
+TEST_F(Korvel, MonoMainInputFeedsBothOutputs)
+{
+  Vst::SpeakerArrangement inputs[] = {Vst::SpeakerArr::kMono, Vst::SpeakerArr::kStereo};
+  Vst::SpeakerArrangement output = Vst::SpeakerArr::kStereo;
+  ASSERT_EQ(processor->setBusArrangements(inputs, 2, &output, 1), kResultTrue);
+  ASSERT_EQ(controller->setParamNormalized(kVcaInt, 1.0), kResultOk);
+  Start(48000.0, 256);
+  Vst::HostProcessData data;
+  data.prepare(*component, 256, Vst::kSample32);
+  data.numSamples = 256;
+  ASSERT_EQ(data.inputs[0].numChannels, 1);
+  Vst::ParameterChanges changes(4);
+  data.inputParameterChanges = &changes;
+
+  struct Case
+  {
+    const char* what;
+    Vst::ParamID id;
+    double value;
+  };
+  const Case cases[] = {{"processing", kVcaInt, 1.0}, {"power off", kPower, 0.0}, {"bypassed", plug::kBypassParamID, 1.0}};
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.what);
+    changes.clearQueue();
+    Steinberg::int32 index = 0;
+    changes.addParameterData(c.id, index)->addPoint(0, c.value, index);
+    double sumL = 0.0, sumR = 0.0;
+    for (int block = 0; block < 8; ++block)
+    {
+      for (int i = 0; i < 256; ++i)
+        data.inputs[0].channelBuffers32[0][i] = 0.5f * std::sin(0.03f * static_cast<float>(block * 256 + i));
+      ASSERT_EQ(processor->process(data), kResultOk);
+      changes.clearQueue();
+      for (int i = 0; i < 256; ++i)
+      {
+        ASSERT_EQ(data.outputs[0].channelBuffers32[0][i], data.outputs[0].channelBuffers32[1][i]) << i;
+        sumL += std::fabs(data.outputs[0].channelBuffers32[0][i]);
+        sumR += std::fabs(data.outputs[0].channelBuffers32[1][i]);
+      }
+    }
+    EXPECT_GT(sumL, 100.0);
+    EXPECT_EQ(sumL, sumR);
+  }
+  Stop();
+}
+
+// A host may offer any rate from 8 kHz to 384 kHz. Every filter stays stable
+// at each of them, the output stays finite without the last guard stepping in,
+// and after the host returns to a usual rate the instance sounds exactly like
+// a fresh one.
+TEST_F(Korvel, EverySampleRateAHostOffersGivesFiniteOutputAndAResetForgetsIt)
+{
+  for (const auto& [param, value] : {std::pair<int, double>{kVcaInt, 1.0}, {kFetExt, 1.0}, {kThresholdInt, 0.0},
+                                     {kHighPassExt, 1.0}})
+    ASSERT_EQ(controller->setParamNormalized(param, value), kResultOk);
+  ASSERT_EQ(component->activateBus(Vst::kAudio, Vst::kInput, 0, true), kResultTrue);
+  ASSERT_EQ(component->activateBus(Vst::kAudio, Vst::kOutput, 0, true), kResultTrue);
+  constexpr int kBlock = 512;
+  Vst::HostProcessData data;
+  data.prepare(*component, kBlock, Vst::kSample32);
+  data.numSamples = kBlock;
+  // Loud noise, which reaches every filter at every frequency.
+  uint32_t seed = 7;
+  auto fillNoise = [&] {
+    for (int c = 0; c < 2; ++c)
+      for (int i = 0; i < kBlock; ++i)
+        data.inputs[0].channelBuffers32[c][i] =
+          static_cast<float>(static_cast<int32_t>(seed = seed * 1664525u + 1013904223u)) * (0.9f / 2147483648.f);
+  };
+  // The cooked switches reach the processing through process(): announce them.
+  Vst::ParameterChanges changes(8);
+  for (int param : {kVcaInt, kFetExt, kThresholdInt, kHighPassExt})
+  {
+    Steinberg::int32 index = 0;
+    changes.addParameterData(param, index)->addPoint(0, controller->getParamNormalized(param), index);
+  }
+
+  auto run = [&](double rate, double seconds) {
+    Vst::ProcessSetup setup{Vst::kRealtime, Vst::kSample32, kBlock, rate};
+    ASSERT_EQ(processor->setupProcessing(setup), kResultOk);
+    ASSERT_EQ(processor->setProcessing(true), kResultOk);
+    data.inputParameterChanges = &changes;
+    // An even number of blocks: the anti-denormal offset ends with the sign it started with.
+    const int blocks = 2 * static_cast<int>(rate * seconds / kBlock / 2 + 1);
+    float peak = 0.f;
+    for (int b = 0; b < blocks; ++b)
+    {
+      fillNoise();
+      ASSERT_EQ(processor->process(data), kResultOk);
+      data.inputParameterChanges = nullptr;
+      for (int c = 0; c < 2; ++c)
+        for (int i = 0; i < kBlock; ++i)
+        {
+          const float y = data.outputs[0].channelBuffers32[c][i];
+          ASSERT_TRUE(std::isfinite(y)) << rate << " Hz, block " << b;
+          peak = std::max(peak, std::fabs(y));
+        }
+    }
+    EXPECT_LT(peak, 4.f) << rate << " Hz";
+    EXPECT_EQ(Plugin().NNonFiniteOutputs(), 0u) << rate << " Hz";
+  };
+
+  ASSERT_EQ(component->setActive(true), kResultOk);
+  run(8000.0, 6.0); // the unstable filter reached infinity after about 4.6 s
+  for (double rate : {11025.0, 16000.0, 22050.0, 32000.0, 44100.0, 48000.0, 88200.0, 96000.0, 176400.0, 192000.0,
+                      352800.0, 384000.0})
+    run(rate, 0.25);
+  run(8000.0, 6.0);
+  ASSERT_EQ(processor->setProcessing(false), kResultOk);
+
+  // Back at 44.1 kHz: the same output as an instance that never saw 8 kHz.
+  auto render = [&](Vst::IAudioProcessor& p) {
+    Vst::ProcessSetup setup{Vst::kRealtime, Vst::kSample32, kBlock, 44100.0};
+    EXPECT_EQ(p.setupProcessing(setup), kResultOk);
+    EXPECT_EQ(p.setProcessing(true), kResultOk);
+    seed = 99;
+    data.inputParameterChanges = &changes;
+    std::vector<float> out;
+    for (int b = 0; b < 40; ++b)
+    {
+      fillNoise();
+      EXPECT_EQ(p.process(data), kResultOk);
+      data.inputParameterChanges = nullptr;
+      out.insert(out.end(), data.outputs[0].channelBuffers32[0], data.outputs[0].channelBuffers32[0] + kBlock);
+      out.insert(out.end(), data.outputs[0].channelBuffers32[1], data.outputs[0].channelBuffers32[1] + kBlock);
+    }
+    return out;
+  };
+  const std::vector<float> returned = render(*processor);
+
+  void* obj = nullptr;
+  ASSERT_EQ(factory->createInstance(KorvelClassID().toTUID(), Vst::IComponent::iid, &obj), kResultOk);
+  auto fresh = Steinberg::owned(static_cast<Vst::IComponent*>(obj));
+  Steinberg::FUnknownPtr<Vst::IAudioProcessor> freshProcessor(fresh);
+  Steinberg::FUnknownPtr<Vst::IEditController> freshController(fresh);
+  ASSERT_EQ(fresh->initialize(host->unknownCast()), kResultOk);
+  for (int param : {kVcaInt, kFetExt, kThresholdInt, kHighPassExt})
+    ASSERT_EQ(freshController->setParamNormalized(param, controller->getParamNormalized(param)), kResultOk);
+  ASSERT_EQ(fresh->activateBus(Vst::kAudio, Vst::kInput, 0, true), kResultTrue);
+  ASSERT_EQ(fresh->activateBus(Vst::kAudio, Vst::kOutput, 0, true), kResultTrue);
+  ASSERT_EQ(fresh->setActive(true), kResultOk);
+  const std::vector<float> expected = render(*freshProcessor);
+  ASSERT_EQ(returned.size(), expected.size());
+  EXPECT_EQ(std::memcmp(returned.data(), expected.data(), returned.size() * sizeof(float)), 0)
+    << "the instance remembers another sample rate";
+  freshProcessor->setProcessing(false);
+  fresh->setActive(false);
+  fresh->terminate();
+
   ASSERT_EQ(processor->setProcessing(false), kResultOk);
   ASSERT_EQ(component->setActive(false), kResultOk);
 }

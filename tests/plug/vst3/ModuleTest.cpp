@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -20,8 +21,15 @@ extern "C" bool ModuleExit();
 
 namespace {
 
+// The class ID's bytes as this target's FUID lays them out: the COM order on
+// Windows, the words in reading order elsewhere. Its text is the same on both.
+#if COM_COMPATIBLE
 const uint8_t kExpectedClassID[16] = {0x0D, 0xE7, 0xAE, 0xF2, 0xDE, 0x00, 0x4E, 0x4F,
                                       'V',  't',  'r',  'l',  'K',  'R',  'V',  '1'};
+#else
+const uint8_t kExpectedClassID[16] = {0xF2, 0xAE, 0xE7, 0x0D, 0x00, 0xDE, 0x4F, 0x4E,
+                                      'V',  't',  'r',  'l',  'K',  'R',  'V',  '1'};
+#endif
 
 // Enters the module the way the platform's host does.
 bool Enter(void* handle)
@@ -55,17 +63,15 @@ bool ZeroFilledAfterText(const Steinberg::char8 (&field)[N])
 
 } // namespace
 
-TEST(ClassID, FollowsTheComOrderOfFUID)
+TEST(ClassID, IsLaidOutAsTheTargetsFUIDAndReadsTheSameEverywhere)
 {
   Steinberg::TUID cid{};
   plug::MakeVST3ClassID(0xF2AEE70D, 0x00DE4F4E, plug::MakeFourCharCode("Vtrl"), plug::MakeFourCharCode("KRV1"), cid);
   EXPECT_EQ(std::memcmp(cid, kExpectedClassID, 16), 0);
   EXPECT_EQ(std::string(cid + 8, cid + 16), "VtrlKRV1");
-#if COM_COMPATIBLE
-  Steinberg::TUID sdk{};
-  Steinberg::FUID(0xF2AEE70D, 0x00DE4F4E, plug::MakeFourCharCode("Vtrl"), plug::MakeFourCharCode("KRV1")).toTUID(sdk);
-  EXPECT_EQ(std::memcmp(cid, sdk, 16), 0);
-#endif
+  char text[33] = {};
+  Steinberg::FUID::fromTUID(cid).toString(text);
+  EXPECT_STREQ(text, "F2AEE70D00DE4F4E5674726C4B525631");
 }
 
 TEST(ModuleEntry, CountsEntriesAndRefusesUnmatchedExits)
@@ -107,6 +113,32 @@ TEST(Factory, IsSharedAndEachCallAddsAReference)
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(again->countClasses(), 1);
   again->release();
+}
+
+// Hosts may ask for the factory and let it go on several threads at once; the
+// last release must never meet a get half-way through destroying the factory.
+TEST(Factory, ConcurrentGetsAndReleasesAreSafe)
+{
+  constexpr int kRounds = 200000;
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 2; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < kRounds; ++i)
+      {
+        Steinberg::IPluginFactory* factory = GetPluginFactory();
+        if (!factory || factory->countClasses() != 1)
+          ++failures;
+        if (factory)
+          factory->release();
+      }
+    });
+  for (std::thread& thread : threads)
+    thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  Steinberg::IPluginFactory* factory = GetPluginFactory();
+  ASSERT_NE(factory, nullptr);
+  EXPECT_EQ(factory->release(), 0u) << "every reference was given back";
 }
 
 TEST(Factory, DescribesTheMakerAndTheClass)

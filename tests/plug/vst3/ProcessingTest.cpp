@@ -3,6 +3,7 @@
 #include "plug/vst3/IPluginVST3ProcessorBase.h"
 
 #include <cmath>
+#include <functional>
 
 namespace Vst = Steinberg::Vst;
 using Steinberg::kResultFalse;
@@ -176,6 +177,7 @@ TEST_F(Processing, MonoMainWithStereoSideChainFillsChannelsTwoAndThree)
   const TestPlugin::Block& block = plugin->lastBlock;
   EXPECT_EQ(block.inputConnected, (std::vector<bool>{true, false, true, true}));
   EXPECT_EQ(block.firstInputSample[0], 1.0);
+  EXPECT_EQ(block.firstInputSample[1], 1.0) << "the right input hears the mono main channel";
   EXPECT_EQ(block.firstInputSample[2], 11.0);
   EXPECT_EQ(block.firstInputSample[3], 12.0);
   EXPECT_TRUE(plugin->IsSideChainActive());
@@ -216,12 +218,13 @@ TEST_F(Processing, ChannelsThatANewArrangementDropsHearSilenceNotTheirLastBlock)
     std::vector<Vst::SpeakerArrangement> before;
     std::vector<Vst::SpeakerArrangement> after;
     Vst::SpeakerArrangement output;
-    int dropped;  // input channel connected before, not after
+    int dropped;   // input channel connected before, not after
+    double heard;  // what it hears after
   };
   const Case cases[] = {
-    {{kStereo}, {kMono}, kMono, 1},
-    {{kStereo, kStereo}, {kStereo, kMono}, kStereo, 3},
-    {{kStereo, kStereo}, {kMono, kStereo}, kStereo, 1},
+    {{kStereo}, {kMono}, kMono, 1, 0.0},
+    {{kStereo, kStereo}, {kStereo, kMono}, kStereo, 3, 0.0},
+    {{kStereo, kStereo}, {kMono, kStereo}, kStereo, 1, 1.0},  // the mono main channel, into a stereo output
   };
   for (const Case& c : cases)
   {
@@ -241,7 +244,7 @@ TEST_F(Processing, ChannelsThatANewArrangementDropsHearSilenceNotTheirLastBlock)
       ASSERT_EQ(Process(), kResultOk);
       EXPECT_EQ(plugin->lastBlock.inputConnected[c.dropped], inputs == &c.before) << "channel " << c.dropped;
     }
-    EXPECT_EQ(plugin->lastBlock.firstInputSample[c.dropped], 0.0) << "channel " << c.dropped;
+    EXPECT_EQ(plugin->lastBlock.firstInputSample[c.dropped], c.heard) << "channel " << c.dropped;
   }
 }
 
@@ -333,11 +336,124 @@ TEST_F(Processing, SetupAndStopResetTheProcessing)
   EXPECT_EQ(plugin->resets, resets + 2);
 }
 
-TEST_F(Processing, ChangeLatencyAsksTheHostToRestart)
+// The host may only be asked to restart on its user-interface thread: a
+// latency change in the audio thread waits for the idle timer.
+TEST_F(Processing, ALatencyChangeReachesTheHostThroughTheIdleTimerOnly)
 {
-  plugin->ChangeLatency(64);
-  EXPECT_EQ(plugin->getLatencySamples(), 64u);
+  Prepare(Vst::kSample32);
+  plugin->latencyToReport = 64;
+  ASSERT_EQ(Process(), kResultOk);
+  EXPECT_EQ(plugin->getLatencySamples(), 64u) << "correct at the end of the block";
+  EXPECT_TRUE(handler->restarts.empty()) << "no restart from inside process()";
+
+  EXPECT_TRUE(RunIdleTimers([&] { return !handler->restarts.empty(); }));
   EXPECT_EQ(handler->restarts, (std::vector<Steinberg::int32>{Vst::kLatencyChanged}));
+
+  ASSERT_EQ(Process(), kResultOk); // unchanged latency
+  plugin->latencyToReport = 0;
+  ASSERT_EQ(Process(), kResultOk);
+  plugin->latencyToReport = 64;
+  ASSERT_EQ(Process(), kResultOk);
+  EXPECT_TRUE(RunIdleTimers([&] { return handler->restarts.size() > 1; }));
+  EXPECT_EQ(handler->restarts, (std::vector<Steinberg::int32>{Vst::kLatencyChanged, Vst::kLatencyChanged}))
+    << "two changes between ticks make one restart";
+}
+
+// With a latency, bypass delays the input by it. Engaging bypass continues the
+// input where the processing left it, and never replays an earlier bypass.
+TEST_F(Processing, EngagingBypassContinuesTheInputDelayedByTheLatency)
+{
+  Prepare(Vst::kSample32);
+  plugin->latencyToReport = kBlockSize;
+  ASSERT_EQ(Process(), kResultOk);
+  auto block = [&](double left, bool bypassed) {
+    AddChange(plug::kBypassParamID, 0, bypassed ? 1.0 : 0.0);
+    FillInput(0, 0, left, kBlockSize);
+    EXPECT_EQ(Process(), kResultOk);
+  };
+  for (int i = 0; i < 20; ++i)
+    block(0.9, true);
+  block(0.0, false);
+  block(0.25, false);
+  block(0.0, true);
+  for (int i = 0; i < kBlockSize; ++i)
+    ASSERT_EQ(Output(0, 0, i), 0.25f) << "frame " << i << ": the block before, not the last bypass";
+  block(0.0, true);
+  EXPECT_EQ(Output(0, 0, 0), 0.f);
+
+  // A processing reset forgets the input it saw.
+  block(0.5, false);
+  ASSERT_EQ(plugin->setProcessing(false), kResultOk);
+  block(0.0, true);
+  EXPECT_EQ(Output(0, 0, 0), 0.f);
+}
+
+// 32-bit inputs are converted into scratch buffers: a channel that the host
+// stops feeding must hear silence, not its last converted block for ever.
+TEST_F(Processing, AChannelTheHostStopsFeedingHearsSilence)
+{
+  struct Case
+  {
+    const char* what;
+    int channel;
+    std::function<void(Vst::HostProcessData&)> drop;
+  };
+  const Case cases[] = {
+    {"right main buffer null", 1, [](Vst::HostProcessData& d) { d.inputs[0].channelBuffers32[1] = nullptr; }},
+    {"active side-chain bus without channels", 2, [](Vst::HostProcessData& d) { d.inputs[1].numChannels = 0; }},
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.what);
+    Create(u"Test Host");
+    ASSERT_EQ(plugin->activateBus(Vst::kAudio, Vst::kInput, 1, true), kResultTrue);
+    Prepare(Vst::kSample32);
+    ASSERT_EQ(Process(), kResultOk);
+    ASSERT_NE(plugin->lastBlock.firstInputSample[c.channel], 0.0);
+
+    Vst::HostProcessData& d = data;
+    float* const kept = d.inputs[0].channelBuffers32[1];
+    const Steinberg::int32 keptChannels = d.inputs[1].numChannels;
+    c.drop(d);
+    ASSERT_EQ(Process(), kResultOk);
+    EXPECT_FALSE(plugin->lastBlock.inputConnected[c.channel]);
+    EXPECT_EQ(plugin->lastBlock.firstInputSample[c.channel], 0.0);
+    ASSERT_EQ(Process(), kResultOk);
+    EXPECT_EQ(plugin->lastBlock.firstInputSample[c.channel], 0.0);
+    d.inputs[0].channelBuffers32[1] = kept;
+    d.inputs[1].numChannels = keptChannels;
+  }
+}
+
+// No NaN or infinity leaves process(), nor a value a 32-bit host cannot hold.
+TEST_F(Processing, NonFiniteOutputsReachTheHostAsSilenceAndAreCounted)
+{
+  for (Steinberg::int32 sampleSize : {Vst::kSample32, Vst::kSample64})
+  {
+    SCOPED_TRACE(sampleSize == Vst::kSample32 ? "32-bit" : "64-bit");
+    Create(u"Test Host");
+    Setup(sampleSize);
+    Prepare(sampleSize);
+    const double bad[] = {std::nan(""), HUGE_VAL, -HUGE_VAL};
+    for (double value : bad)
+    {
+      const uint64_t before = plugin->NNonFiniteOutputs();
+      plugin->outputOffset = value;
+      ASSERT_EQ(Process(), kResultOk);
+      for (int c = 0; c < 2; ++c)
+        for (int i = 0; i < kBlockSize; ++i)
+          ASSERT_EQ(Output(0, c, i), 0.0) << value;
+      EXPECT_EQ(plugin->NNonFiniteOutputs(), before + 2 * kBlockSize);
+    }
+    plugin->outputOffset = 1e300;
+    ASSERT_EQ(Process(), kResultOk);
+    EXPECT_EQ(Output(0, 0, 0), sampleSize == Vst::kSample32 ? 0.0 : 1e300);
+    plugin->outputOffset = 0.5;
+    const uint64_t before = plugin->NNonFiniteOutputs();
+    ASSERT_EQ(Process(), kResultOk);
+    EXPECT_EQ(Output(0, 1, 0), 2.5);
+    EXPECT_EQ(plugin->NNonFiniteOutputs(), before);
+  }
 }
 
 TEST_F(Processing, TransportFollowsTheProcessContext)

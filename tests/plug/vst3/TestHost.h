@@ -6,10 +6,56 @@
 
 #include "plug/vst3/VST3Sdk.h"
 
+#include "plug/Timer.h"
+
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#ifndef _WIN32
+/** Ticks every timer once: each call is an hour later than the last, so every interval has passed. */
+inline void TickIdleTimers()
+{
+  static auto now = std::chrono::steady_clock::now();
+  now += std::chrono::hours(1);
+  plug::Timer::TickAll(now);
+}
+#endif
+
+/**
+ * Lets this thread's user-interface timers run as a host's loop would: on
+ * Windows by pumping the thread's messages until done() holds (at most two
+ * seconds), elsewhere by ticking every timer once, as the owner of the loop does.
+ */
+template <typename Done>
+bool RunIdleTimers(Done done)
+{
+#ifdef _WIN32
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < 2000)
+  {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+    {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    if (done())
+      return true;
+    Sleep(5);
+  }
+  return done();
+#else
+  TickIdleTimers();
+  return done();
+#endif
+}
 
 class TestHostApp : public Steinberg::FObject, public Steinberg::Vst::IHostApplication
 {

@@ -106,6 +106,8 @@ void TestPlugin::ProcessAudio(double** inputs, double** outputs, int nFrames)
   midiToEmit.clear();
   for (const auto& [paramIdx, value] : readingsToSend)
     SendParameterValueToEditor(paramIdx, value, false);
+  if (latencyToReport >= 0 && GetLatency() != latencyToReport)
+    ChangeLatency(latencyToReport);
 }
 
 void TestPlugin::HandleMidiMessage(const plug::IMidiMsg& message)

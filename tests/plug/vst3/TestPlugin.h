@@ -77,6 +77,8 @@ public:
   double outputOffset = 0.0;
   // ProcessAudio emits these to the host.
   std::vector<plug::IMidiMsg> midiToEmit;
+  // ProcessAudio changes the latency to this when it differs (not when negative), as oversampling does.
+  int latencyToReport = -1;
   // ProcessAudio sends these plain values to the editor at the end of the block, as meters do.
   std::vector<std::pair<int, double>> readingsToSend;
 
