@@ -17,7 +17,7 @@ constexpr int kInputs = 4096;
 
 const std::array<double, kInputs>& Inputs()
 {
-    static const std::array<double, kInputs> inputs = [] {
+    alignas(16) static const std::array<double, kInputs> inputs = [] {
         std::array<double, kInputs> a{};
         std::mt19937 random(42);
         std::uniform_real_distribution<double> noise(-1.5, 1.5);
@@ -70,18 +70,41 @@ BENCHMARK_TEMPLATE(BM_Curve, ShapeFet);
 BENCHMARK_TEMPLATE(BM_Curve, ShapeOpto);
 BENCHMARK_TEMPLATE(BM_Curve, OutputSaturator);
 
-void BM_SaturateOversampled(benchmark::State& state)
+// Both channels of the saturation, per frame: factor 0 at the host rate,
+// factor 2 oversampled (polyphase), against the plain per-channel form.
+void BM_OversampledSaturator(benchmark::State& state)
 {
     const auto& in = Inputs();
-    HalfbandFir up, down;
+    OversampledSaturator saturator;
     const int factor = static_cast<int>(state.range(0));
-    int i = 0;
+    alignas(16) double out[kInputs];
     for (auto _ : state) {
-        benchmark::DoNotOptimize(SaturateOversampled(in[i], factor, up, down));
-        i = (i + 1) & (kInputs - 1);
+        saturator.Process(factor, in.data(), out, kInputs / 2);
+        benchmark::DoNotOptimize(out);
+        benchmark::ClobberMemory();
     }
+    state.SetItemsProcessed(state.iterations() * (kInputs / 2));
 }
-BENCHMARK(BM_SaturateOversampled)->Arg(0)->Arg(2);
+BENCHMARK(BM_OversampledSaturator)->Arg(0)->Arg(2);
+
+template <class Fir>
+void BM_PlainSaturateOversampled(benchmark::State& state)
+{
+    const auto& in = Inputs();
+    Fir upL, downL, upR, downR;
+    alignas(16) double out[kInputs];
+    for (auto _ : state) {
+        for (int i = 0; i < kInputs; i += 2) {
+            out[i] = PlainSaturateOversampled(in[i], 2, upL, downL);
+            out[i + 1] = PlainSaturateOversampled(in[i + 1], 2, upR, downR);
+        }
+        benchmark::DoNotOptimize(out);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * (kInputs / 2));
+}
+BENCHMARK_TEMPLATE(BM_PlainSaturateOversampled, HalfbandFir);
+BENCHMARK_TEMPLATE(BM_PlainSaturateOversampled, PlainHalfbandFir);
 
 void BM_ComputeGainStereo(benchmark::State& state)
 {

@@ -46,20 +46,8 @@ constexpr ParamDeclaration kDeclarations[kOversampling + 1] = {
   {"Oversampling", true, 0.0, 0.0, 1.0, 1.0, "", 0.0},
 };
 
-constexpr double kOutputFilterHz = 5000.0;
-constexpr double kOutputFilterQ = 0.0005;
-constexpr double kDetectorBandHz = 1500.0;
-constexpr double kDetectorBandQ = 0.05;
-constexpr double kHighPassQ = 0.707;
-// Corners stay below 49 % of the sample rate: past half the rate the filters
-// turn unstable and their output grows without bound. Only rates below about
-// 10.2 kHz move a corner (the 5 kHz output filter).
-constexpr double kHighestCornerFraction = 0.49;
 constexpr int kOversamplingFactor = 2;
 constexpr int kOversamplingLatency = 64;
-// 300 ms to within 1 % (ln 100 = 4.60517...).
-constexpr double kMeterLn100 = 4.60517018599;
-constexpr double kMeterSeconds = 0.3;
 
 // The switch position of a plain value truncated toward zero; -1 for a value
 // that is no position (left alone by the caller).
@@ -84,49 +72,10 @@ double DbToLinear(double dB)
   return std::pow(10.0, dB / 20.0);
 }
 
-// Beyond any audio level (600 dB above full scale), and far enough below the
-// largest 32-bit float that the detector's filters still hold it after the
-// input gain. A larger value overflows them, and the overflow stays there.
-constexpr double kLargestSample = 1e30;
-
-// A NaN, an infinity or an overflow would stay in the filter and follower
-// states for ever: such a sample counts as silence.
-double UsableOrZero(double sample)
-{
-  return std::fabs(sample) <= kLargestSample ? sample : 0.0;
-}
-
-// A filter corner as a fraction of the sample rate, below the highest one.
-double CornerFraction(double hz, double sampleRate)
-{
-  const double fraction = hz / sampleRate;
-  return fraction < kHighestCornerFraction ? fraction : kHighestCornerFraction;
-}
-
 double StageThreshold(double knobDb)
 {
   RangeMap map{knobDb, -20.0, 10.0, -50.0, 0.0, 0.0};
   return map.Compute();
-}
-
-// Without reduction (0 dB, the common case below the threshold) both factors
-// are exactly 1, and the exponentials can be spared.
-double GainFactor(double gainDb)
-{
-  return gainDb == 0.0 ? 1.0 : std::exp(gainDb * compressor::kNeperPerDb);
-}
-
-double MeterTarget(double gainDb)
-{
-  return gainDb == 0.0 ? 1.0 : std::exp(2.0 * gainDb * compressor::kNeperPerDb);
-}
-
-// Aims 1.25 % beyond the target in the direction of travel.
-void FollowMeter(double& meter, double target, double coefficient)
-{
-  const double v = std::fabs(target);
-  const double aim = v <= meter ? v * 0.9875 : v * 1.0125;
-  meter = (meter - aim) * coefficient + aim;
 }
 
 } // namespace
@@ -294,19 +243,7 @@ KORVEL::CookedValues KORVEL::GetCookedValues() const
 
 void KORVEL::ResetProcessing()
 {
-  mUpL.Clear();
-  mDownL.Clear();
-  mUpR.Clear();
-  mDownR.Clear();
-  // Every filter forgets the audio before the reset, also what a former
-  // sample rate left there.
-  mOutputL.Clear();
-  mOutputR.Clear();
-  for (Stage& stage : mStages)
-    for (BiquadFilter* filter : {&stage.bandL, &stage.bandR, &stage.highPassL, &stage.highPassR})
-      filter->Clear();
-  mStages[kStageInt].comp.Reset(GetSampleRate());
-  mStages[kStageExt].comp.Reset(GetSampleRate());
+  mChain.Reset(GetSampleRate());
 }
 
 // Editor width, height and scale, then the parameters. Reports a failed
@@ -324,40 +261,19 @@ int KORVEL::LoadState(const plug::StateChunk& chunk, int startPos)
 // ---------------------------------------------------------------------------
 // Processing
 
+// The cooked values are read once per block: a change made during a block
+// on another thread takes effect with the next block.
 void KORVEL::ProcessAudio(double** inputs, double** outputs, int nFrames)
 {
-  const double sampleRate = GetSampleRate();
-  ConfigureFilters(sampleRate);
-  if (mPower.load(kRelaxed) == 0)
+  const CookedValues cooked = GetCookedValues();
+  if (cooked.power == 0)
   {
     ProcessPoweredOff(inputs, outputs, nFrames);
     return;
   }
-  const double meterCoefficient = std::exp(-kMeterLn100 / (sampleRate * kMeterSeconds));
-  for (int frame = 0; frame < nFrames; ++frame)
-    ProcessFrame(inputs, outputs, frame, meterCoefficient);
-  SendMeterReadings(mStages[kStageInt].meter, mStages[kStageExt].meter);
-  MatchLatency(mOversamplingLatency.load(kRelaxed) * mPower.load(kRelaxed));
-}
-
-void KORVEL::ConfigureFilters(double sampleRate)
-{
-  const double output = CornerFraction(kOutputFilterHz, sampleRate);
-  const double band = CornerFraction(kDetectorBandHz, sampleRate);
-  mOutputL.Configure(BiquadFilter::kBandPass, output, kOutputFilterQ, 0.0);
-  mOutputR.Configure(BiquadFilter::kBandPass, output, kOutputFilterQ, 0.0);
-  for (int s = kStageInt; s <= kStageExt; ++s)
-  {
-    Stage& stage = mStages[s];
-    stage.bandL.Configure(BiquadFilter::kBandPass, band, kDetectorBandQ, 0.0);
-    stage.bandR.Configure(BiquadFilter::kBandPass, band, kDetectorBandQ, 0.0);
-  }
-  for (int s = kStageInt; s <= kStageExt; ++s)
-  {
-    const double corner = CornerFraction(mControls[s].highPassHz.load(kRelaxed), sampleRate);
-    mStages[s].highPassL.Configure(BiquadFilter::kHighPass, corner, kHighPassQ, 0.0);
-    mStages[s].highPassR.Configure(BiquadFilter::kHighPass, corner, kHighPassQ, 0.0);
-  }
+  mChain.Process(cooked, GetSampleRate(), inputs, outputs, nFrames);
+  SendMeterReadings(mChain.MeterReading(kStageInt), mChain.MeterReading(kStageExt));
+  MatchLatency(cooked.oversamplingLatency * cooked.power);
 }
 
 void KORVEL::ProcessPoweredOff(double** inputs, double** outputs, int nFrames)
@@ -368,128 +284,6 @@ void KORVEL::ProcessPoweredOff(double** inputs, double** outputs, int nFrames)
       outputs[ch][frame] = inputs[ch][frame];
   MatchLatency(0);
   SendMeterReadings(0.0, 0.0);
-}
-
-void KORVEL::ProcessFrame(double** inputs, double** outputs, int frame, double meterCoefficient)
-{
-  const double rawL = inputs[0][frame];
-  const double rawR = inputs[1][frame];
-  mOffset = -mOffset;
-  const Stereo dry{UsableOrZero(rawL) + mOffset, UsableOrZero(rawR) + mOffset};
-
-  double targetInt = 0.0;
-  double targetExt = 0.0;
-  const Stereo afterInt = RunIntStage(dry, targetInt);
-  const Stereo afterExt = RunExtStage(afterInt, inputs, frame, targetExt);
-  const Stereo saturated = Saturate(afterExt, static_cast<int>(mOversamplingFactor.load(kRelaxed)));
-
-  if (mPower.load(kRelaxed) == 1)
-  {
-    outputs[0][frame] = mOutputL.Tick(saturated.left) - mOffset;
-    outputs[1][frame] = mOutputR.Tick(saturated.right) - mOffset;
-  }
-  else  // switched off during the block
-  {
-    outputs[0][frame] = rawL;
-    outputs[1][frame] = rawR;
-    targetInt = 0.0;
-    targetExt = 0.0;
-  }
-
-  FollowMeter(mStages[kStageInt].meter, targetInt, meterCoefficient);
-  FollowMeter(mStages[kStageExt].meter, targetExt, meterCoefficient);
-}
-
-// The Int stage hears its own input after the input gain.
-KORVEL::Stereo KORVEL::RunIntStage(Stereo dry, double& meterTarget)
-{
-  const StageValues values = mControls[kStageInt].Load();
-  const CharacterMode* mode = FindCharacterMode(values.ModeCode());
-  const double gI = values.inputGain;
-  const Stereo heard{gI * dry.left, gI * dry.right};
-  const double gain = DetectGain(mStages[kStageInt], mode, values, heard);
-  meterTarget = 0.0;
-  if (!mode)
-    return dry;
-  meterTarget = MeterTarget(gain);
-  // The stage's dry signal is taken back out of what its detector heard.
-  return ApplyGain(gain, {heard.left / gI, heard.right / gI}, values);
-}
-
-// The Int/Ext stage processes the Int stage's output and hears either that or
-// the sidechain bus.
-KORVEL::Stereo KORVEL::RunExtStage(Stereo dry, double** inputs, int frame, double& meterTarget)
-{
-  const StageValues values = mControls[kStageExt].Load();
-  const CharacterMode* mode = FindCharacterMode(values.ModeCode());
-  const double gE = values.inputGain;
-  Stereo heard{gE * dry.left, gE * dry.right};
-  if (mExternalSidechain.load(kRelaxed) != 0)
-    heard = {gE * UsableOrZero(inputs[2][frame]), gE * UsableOrZero(inputs[3][frame])};
-  const double gain = DetectGain(mStages[kStageExt], mode, values, heard);
-  meterTarget = 0.0;
-  if (!mode)
-    return dry;
-  meterTarget = MeterTarget(gain);
-  return ApplyGain(gain, dry, values);
-}
-
-// Make-up acts on the compressed part only; the mix blends in the stage's dry input.
-KORVEL::Stereo KORVEL::ApplyGain(double gainDb, Stereo dry, const StageValues& values)
-{
-  const double e = GainFactor(gainDb);
-  const double m = values.makeUp;
-  const double x = values.mix;
-  return {e * dry.left * m * x + dry.left * (1.0 - x), e * dry.right * m * x + dry.right * (1.0 - x)};
-}
-
-// The stage's detector: the high-pass always runs; a stage that is on shapes,
-// band-filters and drives each channel (right first) and computes its gain.
-// The settings follow the parameters every frame, on or off, so a change
-// reaches the gain computer on the next frame. Returns the gain in dB.
-double KORVEL::DetectGain(Stage& stage, const CharacterMode* mode, const StageValues& values, Stereo heard)
-{
-  const double highL = stage.highPassL.Tick(heard.left);
-  const double highR = stage.highPassR.Tick(heard.right);
-  stage.gain = 0.0;
-  if (mode)
-  {
-    const double right = stage.bandR.Tick(ShapeDetector(*mode, highR)) * mode->drive;
-    const double left = stage.bandL.Tick(ShapeDetector(*mode, highL)) * mode->drive;
-    stage.gain = stage.comp.ComputeGainStereo(left, right);
-    stage.kneeFactor = KneeFactorForRatio(*mode, values.ratio);
-  }
-  compressor& comp = stage.comp;
-  comp.SetAttack(values.attackMs);
-  comp.SetRelease(values.releaseMs);
-  comp.SetHold(0.0);
-  comp.SetRatio(values.ratio);
-  comp.SetThreshold(values.threshold);
-  comp.SetKnee(stage.kneeFactor);
-  comp.SetLimit(0);
-  return stage.gain;
-}
-
-// At the host rate, or at twice the rate between the halfband filters. The
-// channels go through each sub-step side by side, which lets the processor
-// overlap their two chains of dependent operations.
-KORVEL::Stereo KORVEL::Saturate(Stereo x, int factor)
-{
-  if (factor != kOversamplingFactor)
-    return {OutputSaturator(x.left), OutputSaturator(x.right)};
-  const Stereo y = SaturateSubStep(x);
-  SaturateSubStep({0.0, 0.0});  // zero stuffing: dropped, but the down-sampling filters must see it
-  return y;
-}
-
-// The 2 restores the level that zero stuffing halves.
-KORVEL::Stereo KORVEL::SaturateSubStep(Stereo x)
-{
-  const double upL = mUpL.Tick(x.left);
-  const double upR = mUpR.Tick(x.right);
-  const double saturatedL = OutputSaturator(2.0 * upL);
-  const double saturatedR = OutputSaturator(2.0 * upR);
-  return {mDownL.Tick(saturatedL), mDownR.Tick(saturatedR)};
 }
 
 void KORVEL::SendMeterReadings(double readingInt, double readingExt)

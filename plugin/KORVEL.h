@@ -34,32 +34,9 @@ public:
     kStageExt = 1
   };
 
-  // One stage's parameter values in the form the processing uses them.
-  struct StageValues
-  {
-    double threshold = 0.0;   // dB inside the stage, -50..0
-    double ratio = 4.0;
-    double attackMs = 100.0;
-    double releaseMs = 200.0;
-    double makeUp = 1.0;      // linear
-    double inputGain = 1.0;   // linear, acts on the detector only
-    double mix = 1.0;         // 0..1
-    double highPassHz = 20.0;
-    int vca = 0;              // 0 or 1
-    int fet = 0;              // 0 or 5
-    int opto = 0;             // 0 or 10
-
-    int ModeCode() const { return vca + fet + opto; }
-  };
-
-  struct CookedValues
-  {
-    StageValues stages[2];
-    int power = 1;
-    int externalSidechain = 0;
-    double oversamplingFactor = 0.0;  // 0 or 2
-    int oversamplingLatency = 0;      // 0 or 64
-  };
+  // The cooked parameter values, in the form the processing chain uses them.
+  using StageValues = KorvelChain::StageSettings;
+  using CookedValues = KorvelChain::Settings;
 
   explicit KORVEL(const plug::InstanceInfo& info);
   ~KORVEL() override;
@@ -76,12 +53,6 @@ public:
   CookedValues GetCookedValues() const;
 
 private:
-  struct Stereo
-  {
-    double left;
-    double right;
-  };
-
   // Written by OnParamChange on whichever thread reports a change, read by
   // the audio thread: relaxed atomics, one store per value, no lock.
   struct StageControls
@@ -101,18 +72,6 @@ private:
     StageValues Load() const;
   };
 
-  struct Stage
-  {
-    compressor comp;
-    BiquadFilter bandL;
-    BiquadFilter bandR;
-    BiquadFilter highPassL;
-    BiquadFilter highPassR;
-    double kneeFactor = 0.0;
-    double gain = 0.0;   // dB, last frame
-    double meter = 1.0;  // smoothed squared linear gain
-  };
-
   // Editor hooks, installed into MakeGraphicsFunction and LayoutFunction.
   std::unique_ptr<plug::IEditor> MakeEditorGraphics();
   void LayoutEditor(plug::IEditor* editor);
@@ -120,26 +79,11 @@ private:
   void DeclareParameters();
   void CookStageValue(int paramIdx, double value);
 
-  void ConfigureFilters(double sampleRate);
   void ProcessPoweredOff(double** inputs, double** outputs, int nFrames);
-  void ProcessFrame(double** inputs, double** outputs, int frame, double meterCoefficient);
-  Stereo RunIntStage(Stereo dry, double& meterTarget);
-  Stereo RunExtStage(Stereo dry, double** inputs, int frame, double& meterTarget);
-  static Stereo ApplyGain(double gainDb, Stereo dry, const StageValues& values);
-  double DetectGain(Stage& stage, const CharacterMode* mode, const StageValues& values, Stereo heard);
-  Stereo Saturate(Stereo x, int factor);
-  Stereo SaturateSubStep(Stereo x);
   void SendMeterReadings(double readingInt, double readingExt);
   void MatchLatency(int samples);
 
-  Stage mStages[2];
-  BiquadFilter mOutputL;
-  BiquadFilter mOutputR;
-  HalfbandFir mUpL;
-  HalfbandFir mDownL;
-  HalfbandFir mUpR;
-  HalfbandFir mDownR;
-  double mOffset = 1e-15;  // anti-denormal, sign flips every frame
+  KorvelChain mChain;
 
   StageControls mControls[2];
   std::atomic<int> mPower{1};

@@ -43,8 +43,6 @@ constexpr ShapeTable MakeTable(const Measured& measured)
     return table;
 }
 
-constexpr double kOptoGain = 3.9810717055349727;  // 10^0.6
-
 } // namespace
 
 constexpr ShapeTable kVcaNegativeTable = MakeTable(kVcaMeasured);
@@ -53,37 +51,3 @@ constexpr ShapeTable kFetNegativeTable = MakeTable(kFetNegativeMeasured);
 constexpr ShapeTable kFetPositiveTable = MakeTable(kFetOptoPositiveMeasured);
 constexpr ShapeTable kOptoNegativeTable = MakeTable(kOptoNegativeMeasured);
 constexpr ShapeTable kOptoPositiveTable = MakeTable(kFetOptoPositiveMeasured);
-
-double LookUpShape(const ShapeTable& negative, const ShapeTable& positive, double x)
-{
-    const ShapeTable& table = std::signbit(x) ? negative : positive;
-    const auto& e = table.entries;
-    const int last = table.length - 1;
-    const double p = static_cast<double>(table.scale) * std::fabs(x);
-    double value;
-    if (std::isnan(p)) {
-        value = e[0];
-    } else if (p >= last) {  // also infinite and huge inputs: the curve stays flat
-        value = e[last];
-    } else {
-        const int i = static_cast<int>(p);
-        const double f = p - i;
-        value = static_cast<double>(e[i]) * (1.0 - f) + static_cast<double>(e[i + 1]) * f;
-    }
-    return std::copysign(std::fabs(value), x);
-}
-
-double ShapeVca(double x)
-{
-    return LookUpShape(kVcaNegativeTable, kVcaPositiveTable, x);
-}
-
-double ShapeFet(double x)
-{
-    return LookUpShape(kFetNegativeTable, kFetPositiveTable, x);
-}
-
-double ShapeOpto(double x)
-{
-    return LookUpShape(kOptoNegativeTable, kOptoPositiveTable, x) * kOptoGain;
-}

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-compressor::compressor() = default;
+compressor::compressor()
+{
+    UpdateQuietBound();
+}
 
 void compressor::Reset(double sampleRate)
 {
@@ -18,6 +21,7 @@ void compressor::Reset(double sampleRate)
     kneeUpper_ = 0.0;
     slope_ = 0.75;
     ratioSlope_ = 0.75;
+    UpdateQuietBound();
 }
 
 void compressor::Follow(double sample)
@@ -28,29 +32,29 @@ void compressor::Follow(double sample)
 double compressor::Process(double sample)
 {
     const double gain = GainFromLevel(std::fabs(sample));
-    return sample * std::exp(gain * kNeperPerDb);
+    return sample * PortableExp(gain * kNeperPerDb);
 }
 
-double compressor::ComputeGainStereo(double left, double right)
+void compressor::GainsFromEnvelopes(const double* envelopes, double* gains, int count)
 {
-    // The larger signed value, not the larger magnitude: (-0.9, 0.1) follows 0.1.
-    return GainFromLevel(std::fabs(std::max(left, right)));
-}
-
-double compressor::GainFromLevel(double detector)
-{
-    FollowLevel(detector);
-    const double level = std::log(std::fabs(Envelope())) * kDbPerNeper;
-    slope_ = StraightSlope();
-    if (kneeWidth_ > 0.0 && kneeLower_ < level && level < kneeUpper_) {
-        // Quadratic knee: meets the straight line at the upper bound.
-        slope_ = (level - kneeLower_) / kneeWidth_ * 0.5 * slope_;
-        gain_ = (kneeLower_ - level) * slope_;
-    } else {
-        const double g = (threshold_ - level) * slope_;
-        gain_ = g < 0.0 ? g : 0.0;  // also 0 for NaN (silence at ratio 1)
+    const compressor settings = *this;  // kept in registers, apart from the stores
+    double slope = slope_;
+    for (int i = 0; i < count; ++i)
+        gains[i] = settings.GainOf(envelopes[i], slope);
+    if (count > 0) {
+        slope_ = slope;
+        gain_ = gains[count - 1];
     }
-    return gain_;
+}
+
+void compressor::FollowStereoPairs(const double* pairs, double* envelopes, int count)
+{
+    // A copy keeps the follower's state in registers: stores to the output
+    // could otherwise alias it.
+    compressor local = *this;
+    for (int i = 0; i < count; ++i)
+        envelopes[i] = local.FollowStereo(pairs[2 * i], pairs[2 * i + 1]);
+    *this = local;
 }
 
 void compressor::UpdateKnee()
@@ -59,6 +63,17 @@ void compressor::UpdateKnee()
     kneeLower_ = threshold_ - kneeWidth_ * 0.5;
     kneeUpper_ = threshold_ + kneeWidth_ * 0.5;
     slope_ = StraightSlope();
+    UpdateQuietBound();
+}
+
+// The highest level that certainly gives 0 dB is the threshold, or the knee's
+// lower bound when there is a knee. The bound stays a thousandth of a dB
+// below it, far beyond any rounding of the logarithm, so the skipped frames
+// are exactly those whose gain would have come out 0. A NaN bound skips none.
+void compressor::UpdateQuietBound()
+{
+    const double highest = kneeWidth_ > 0.0 ? std::min(threshold_, kneeLower_) : threshold_;
+    quietBound_ = std::exp((highest - 1e-3) / kDbPerNeper);
 }
 
 void compressor::ChangeRatio(double ratio)

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "PortableMath.h"
 #include "envFollower.h"
+
+#include <algorithm>
+#include <cmath>
 
 // Gain computer on top of the level follower: turns the followed level into a
 // gain in dB below a threshold, with a ratio, an optional soft knee whose width
@@ -17,7 +21,25 @@ public:
     // The sample times the linear gain computed from its own level.
     double Process(double sample);
     // One detector value per channel; the larger signed value is followed.
-    double ComputeGainStereo(double left, double right);
+    // (The larger signed value, not the larger magnitude: (-0.9, 0.1) follows 0.1.)
+    double ComputeGainStereo(double left, double right)
+    {
+        return GainFromLevel(std::fabs(std::max(left, right)));
+    }
+
+    // ComputeGainStereo in two halves for block processing: the follower's
+    // step (returns the envelope), and later the gains of a run of such
+    // envelopes, each as ComputeGainStereo would have computed it right after
+    // its step with the settings of now. The gain and slope fields end as the
+    // last envelope leaves them.
+    double FollowStereo(double left, double right)
+    {
+        FollowLevel(std::fabs(std::max(left, right)));
+        return Envelope();
+    }
+    void GainsFromEnvelopes(const double* envelopes, double* gains, int count);
+    // FollowStereo for count (left, right) pairs, envelopes out.
+    void FollowStereoPairs(const double* pairs, double* envelopes, int count);
 
     // Called every sample; ratio, threshold and knee act only on a change.
     void SetRatio(double ratio)
@@ -55,7 +77,36 @@ public:
     static constexpr double kNeperPerDb = 0.1151292546497;    // ln 10 / 20
 
 private:
-    double GainFromLevel(double detector);
+    double GainFromLevel(double detector)
+    {
+        FollowLevel(detector);
+        gain_ = GainOf(Envelope(), slope_);
+        return gain_;
+    }
+
+    // The gain for an envelope with the current settings; slope receives the
+    // slope field's new value.
+    double GainOf(double envelope, double& slope) const
+    {
+        const double straight = StraightSlope();
+        slope = straight;
+        // Far enough below the threshold and the knee the gain is 0 dB
+        // whatever the logarithm gives, so it is not computed.
+        if (std::fabs(envelope) < quietBound_ && straight >= 0.0)
+            return 0.0;
+        const double level = PortableLog(std::fabs(envelope)) * kDbPerNeper;
+        // Quadratic knee: meets the straight line at the upper bound. Both
+        // are computed and one is selected, as the level crosses the knee's
+        // bounds too often for a branch to be predicted.
+        const double kneeSlope = (level - kneeLower_) / kneeWidth_ * 0.5 * straight;
+        const double kneeGain = (kneeLower_ - level) * kneeSlope;
+        const double g = (threshold_ - level) * straight;
+        const double lineGain = g < 0.0 ? g : 0.0;  // also 0 for NaN (silence at ratio 1)
+        const bool inKnee = (kneeWidth_ > 0.0) & (kneeLower_ < level) & (level < kneeUpper_);
+        slope = inKnee ? kneeSlope : straight;
+        return inKnee ? kneeGain : lineGain;
+    }
+    void UpdateQuietBound();
     double StraightSlope() const { return limit_ ? 1.0 : ratioSlope_; }
     void ChangeRatio(double ratio);
     void ChangeThreshold(double dB);
@@ -72,4 +123,6 @@ private:
     double slope_ = 0.75;
     int limit_ = 0;
     double ratioSlope_ = 0.75;  // 1 - 1/ratio, kept with the ratio
+    // Envelopes below this give a level under the threshold and the knee.
+    double quietBound_ = 0.0;
 };

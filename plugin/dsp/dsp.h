@@ -5,15 +5,21 @@
 // configure a stage's detector (CharacterModes), the second-order filter
 // (BiquadFilter), the detector shaping curves (ShapeVca, ShapeFet, ShapeOpto),
 // the output saturator with its 2x oversampling around halfband filters
-// (OutputSaturator, HalfbandFir, SaturateOversampled). All are small value
-// types or pure functions: no allocation, no locks, no globals beyond
-// constant tables, so they run on the audio thread as they are.
+// (OutputSaturator, HalfbandFir, OversampledSaturator for both channels), exp,
+// log and sin that give the same bits on every platform (PortableMath), the
+// two channels' filters side by side (StereoBiquad), and the whole chain
+// of a powered block (KorvelChain). All are small value types or pure
+// functions: no allocation, no locks, no globals beyond constant tables, so
+// they run on the audio thread as they are.
 
 #include "BiquadFilter.h"
 #include "CharacterModes.h"
 #include "HalfbandFir.h"
 #include "OutputSaturator.h"
-#include "OversampledSaturation.h"
+#include "PortableMath.h"
+#include "KorvelChain.h"
+#include "OversampledSaturator.h"
 #include "ShapeCurves.h"
+#include "StereoBiquad.h"
 #include "compressor.h"
 #include "envFollower.h"

@@ -58,18 +58,6 @@ void envFollower::Follow(double sample)
     FollowLevel(std::fabs(sample));
 }
 
-void envFollower::FollowLevel(double detector)
-{
-    if (detector > envelope_) {
-        holdCounter_ = 0;
-        envelope_ = (envelope_ - detector) * attackCoefficient_ + detector;
-    } else if (holdCounter_ < holdLength_) {
-        ++holdCounter_;
-    } else {
-        envelope_ = (envelope_ - detector) * releaseCoefficient_ + detector;
-    }
-}
-
 void envFollower::ChangeAttack(double ms)
 {
     attackMs_ = ms;

@@ -41,7 +41,18 @@ public:
     static double Coefficient(double ms, double sampleRate);
 
 protected:
-    void FollowLevel(double detector);
+    // Rising: attack. Falling: hold while the counter runs, then release.
+    // Written as selections rather than branches: the direction changes
+    // from sample to sample with audio, which a branch would mispredict.
+    void FollowLevel(double detector)
+    {
+        const bool rising = detector > envelope_;
+        const bool holding = !rising && holdCounter_ < holdLength_;
+        const double coefficient = rising ? attackCoefficient_ : releaseCoefficient_;
+        const double next = (envelope_ - detector) * coefficient + detector;
+        holdCounter_ = rising ? 0 : holdCounter_ + (holding ? 1 : 0);
+        envelope_ = holding ? envelope_ : next;
+    }
 
 private:
     // Bit equality, not ==: -0.0 and +0.0 give different coefficients (0 and inf).

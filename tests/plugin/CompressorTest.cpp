@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -242,7 +243,7 @@ TEST(CompressorTest, SlopeFieldInsideAndOutsideTheKnee)
 TEST(CompressorTest, LevelExactlyOnAKneeBoundIsOutsideTheKnee)
 {
     const double detector = 0.01;
-    const double level = std::log(detector) * compressor::kDbPerNeper;
+    const double level = PortableLog(detector) * compressor::kDbPerNeper;
     struct Case { const char* name; double threshold, knee, lower, upper, gain; };
     const Case cases[] = {
         {"lower", level / 2.0, 2.0, level, 0.0, 0.0},
@@ -354,6 +355,41 @@ TEST(CompressorTest, MatchesThePlainFormBitForBit)
         ASSERT_EQ(fast.HoldLength(), plain.HoldLength()) << n;
         ASSERT_EQ(Bits(fast.Envelope()), Bits(plain.Envelope())) << n;
         ASSERT_EQ(Bits(fast.Slope()), Bits(plain.Slope())) << n;
+    }
+}
+
+// Well below the threshold (and the knee) the gain computer skips the
+// logarithm, since the gain is 0 dB whatever it gives. Levels stepped in
+// millionths of a dB across the threshold and the knee's lower bound, where
+// the skipping ends, must give what the plain form gives, for hard and soft
+// knees, ratio 1 and the limit flag. Attack and release of +0 ms make the
+// envelope follow the detector value exactly.
+TEST(CompressorTest, SkippingTheLogarithmBelowTheThresholdChangesNothing)
+{
+    struct Setting {
+        double threshold, knee, ratio;
+        int limit;
+    };
+    const Setting settings[] = {{-30.0, 0.0, 4.0, 0}, {-30.0, 0.5, 4.0, 0}, {0.0, 1.0, 20.0, 0},
+                                {-50.0, 0.9, 1.0, 0}, {-12.0, 0.3, 2.0, 1}, {-0.5, 0.0, 1.5, 0}};
+    for (const Setting& s : settings) {
+        compressor fast;
+        PlainCompressor plain(48000.0);
+        fast.Reset(48000.0);
+        ApplySettings(fast, 0.0, 0.0, 0.0, s.ratio, s.threshold, s.knee, s.limit);
+        ApplySettings(plain, 0.0, 0.0, 0.0, s.ratio, s.threshold, s.knee, s.limit);
+        const double lower = s.threshold + s.threshold * s.knee * 0.5;
+        for (double edge : {s.threshold, lower}) {
+            for (int k = -3000; k <= 3000; ++k) {
+                const double dB = edge + k * 1e-6;
+                const double level = std::exp(dB / compressor::kDbPerNeper);
+                ASSERT_EQ(Bits(fast.ComputeGainStereo(level, -level)), Bits(plain.ComputeGainStereo(level, -level)))
+                    << s.threshold << " " << s.knee << " " << dB;
+                ASSERT_EQ(Bits(fast.Slope()), Bits(plain.Slope()));
+            }
+        }
+        for (double level : {0.0, 1e-300, 4.9e-324, std::numeric_limits<double>::infinity()})
+            ASSERT_EQ(Bits(fast.ComputeGainStereo(level, 0.0)), Bits(plain.ComputeGainStereo(level, 0.0))) << level;
     }
 }
 

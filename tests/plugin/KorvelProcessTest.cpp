@@ -1,6 +1,7 @@
 // What the block processing does to the audio, the meters and the latency.
 
 #include "KorvelTestSupport.h"
+#include "ReferenceForms.h"
 
 #include <gtest/gtest.h>
 
@@ -28,11 +29,11 @@ StereoOut SaturateAndFilterByHand(const Signal& s, int factor, std::vector<doubl
   for (int n = 0; n < s.Frames(); ++n)
   {
     o = -o;
-    const double saturatedL = SaturateOversampled(s.channels[0][n] + o, factor, upL, downL);
+    const double saturatedL = PlainSaturateOversampled(s.channels[0][n] + o, factor, upL, downL);
     if (beforeFilter)
       beforeFilter->push_back(saturatedL);
     out.left[n] = filterL.Tick(saturatedL) - o;
-    out.right[n] = filterR.Tick(SaturateOversampled(s.channels[1][n] + o, factor, upR, downR)) - o;
+    out.right[n] = filterR.Tick(PlainSaturateOversampled(s.channels[1][n] + o, factor, upR, downR)) - o;
   }
   return out;
 }

@@ -58,6 +58,20 @@ public:
 
   void SetSampleRate(double sampleRate) { fs_ = sampleRate; }
 
+  // The cooked values in the form the plug-in's chain takes them.
+  KorvelChain::Settings Cooked() const
+  {
+    KorvelChain::Settings c;
+    for (int s = 0; s < 2; ++s)
+      c.stages[s] = {threshold_[s], ratio_[s], attack_[s], release_[s], makeUp_[s], input_[s],
+                     mix_[s],       highPass_[s], vca_[s], fet_[s],     opto_[s]};
+    c.power = power_;
+    c.externalSidechain = external_;
+    c.oversamplingFactor = factor_;
+    c.oversamplingLatency = latencyWanted_;
+    return c;
+  }
+
   void Reset()
   {
     upL_.Clear();
@@ -75,14 +89,14 @@ public:
 
   void Process(double** in, double** out, int frames)
   {
-    outL_.Configure(2, 5000.0 / fs_, 0.0005, 0.0);
-    outR_.Configure(2, 5000.0 / fs_, 0.0005, 0.0);
+    outL_.Configure(2, Corner(5000.0), 0.0005, 0.0);
+    outR_.Configure(2, Corner(5000.0), 0.0005, 0.0);
     for (int s = 0; s < 2; ++s)
     {
-      bandL_[s].Configure(2, 1500.0 / fs_, 0.05, 0.0);
-      bandR_[s].Configure(2, 1500.0 / fs_, 0.05, 0.0);
-      highL_[s].Configure(1, highPass_[s] / fs_, 0.707, 0.0);
-      highR_[s].Configure(1, highPass_[s] / fs_, 0.707, 0.0);
+      bandL_[s].Configure(2, Corner(1500.0), 0.05, 0.0);
+      bandR_[s].Configure(2, Corner(1500.0), 0.05, 0.0);
+      highL_[s].Configure(1, Corner(highPass_[s]), 0.707, 0.0);
+      highR_[s].Configure(1, Corner(highPass_[s]), 0.707, 0.0);
     }
     if (power_ == 0)
     {
@@ -110,10 +124,10 @@ public:
       double aL = dL, aR = dR, targetI = 0.0;
       if (Code(0) != 0)
       {
-        const double e = std::exp(gainI * 0.1151292546497);
+        const double e = PortableExp(gainI * 0.1151292546497);
         aL = e * (uL / gI) * makeUp_[0] * mix_[0] + (uL / gI) * (1.0 - mix_[0]);
         aR = e * (uR / gI) * makeUp_[0] * mix_[0] + (uR / gI) * (1.0 - mix_[0]);
-        targetI = std::exp(2.0 * gainI * 0.1151292546497);
+        targetI = PortableExp(2.0 * gainI * 0.1151292546497);
       }
 
       // Int/Ext stage.
@@ -128,10 +142,10 @@ public:
       double bL = aL, bR = aR, targetE = 0.0;
       if (Code(1) != 0)
       {
-        const double e = std::exp(gainE * 0.1151292546497);
+        const double e = PortableExp(gainE * 0.1151292546497);
         bL = e * aL * makeUp_[1] * mix_[1] + aL * (1.0 - mix_[1]);
         bR = e * aR * makeUp_[1] * mix_[1] + aR * (1.0 - mix_[1]);
-        targetE = std::exp(2.0 * gainE * 0.1151292546497);
+        targetE = PortableExp(2.0 * gainE * 0.1151292546497);
       }
 
       // Saturation, the two channels' filters interleaved.
@@ -179,6 +193,9 @@ public:
 private:
   static constexpr double kDefaults[kOversampling + 1] = {10, 10, 4, 4, 10, 10, 0.1, 0.1, 0, 0, 0, 0, 100,
                                                           100, 1, 0, 0, 0, 0, 0, 0, 0, 20, 20, 0};
+
+  // Filter corners stay below 49 % of the sample rate.
+  double Corner(double hz) const { return hz / fs_ < 0.49 ? hz / fs_ : 0.49; }
 
   static double Clean(double x) { return std::fabs(x) <= 1e30 ? x : 0.0; }
 

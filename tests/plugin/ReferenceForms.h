@@ -4,6 +4,9 @@
 // The library versions must give bit-identical results; the tests compare
 // the two and the benchmark reports both.
 
+#include "dsp/OutputSaturator.h"
+#include "dsp/PortableMath.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -50,6 +53,21 @@ private:
     std::array<double, 65> taps_{};
 };
 
+// The output saturator of one channel at twice the rate, one sub-sample
+// after the other: zero stuffing, up-sampling, the saturator on twice the
+// level (restoring what the stuffing halves), down-sampling; the second
+// sub-sample's output is dropped. Factor 0 (or anything but 2) saturates at
+// the host rate and leaves the filters alone.
+template <class Fir>
+double PlainSaturateOversampled(double x, int factor, Fir& up, Fir& down)
+{
+    if (factor != 2)
+        return OutputSaturator(x);
+    const double result = down.Tick(OutputSaturator(2.0 * up.Tick(x)));
+    down.Tick(OutputSaturator(2.0 * up.Tick(0.0)));
+    return result;
+}
+
 // The coefficient rule evaluated afresh, as a follower without a cache would.
 inline double PlainCoefficient(double ms, double sampleRate)
 {
@@ -88,7 +106,7 @@ public:
         } else {
             envelope_ = (envelope_ - d) * release_ + d;
         }
-        const double level = std::log(std::fabs(envelope_)) * 8.685889638065037;
+        const double level = PortableLog(std::fabs(envelope_)) * 8.685889638065037;
         slope_ = limit_ ? 1.0 : 1.0 - 1.0 / ratio_;
         if (kneeWidth_ > 0.0 && kneeLower_ < level && level < kneeUpper_) {
             slope_ = (level - kneeLower_) / kneeWidth_ * 0.5 * slope_;

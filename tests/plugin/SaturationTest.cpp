@@ -124,43 +124,52 @@ TEST(HalfbandFirTest, MatchesThePlainFormBitForBit)
     }
 }
 
-struct FilterPair {
-    HalfbandFir up, down;
-};
-
-TEST(OversampledSaturationTest, WithoutOversamplingTheFiltersAreLeftAlone)
+// Runs a mono signal through the left lane (the right one hears silence).
+std::vector<double> SaturateLeft(OversampledSaturator& saturator, int factor, const std::vector<double>& x)
 {
-    FilterPair used, untouched;
+    std::vector<double> pairs(2 * x.size(), 0.0);
+    for (size_t n = 0; n < x.size(); ++n)
+        pairs[2 * n] = x[n];
+    saturator.Process(factor, pairs.data(), pairs.data(), static_cast<int>(x.size()));
+    std::vector<double> left(x.size());
+    for (size_t n = 0; n < x.size(); ++n)
+        left[n] = pairs[2 * n];
+    return left;
+}
+
+TEST(OversampledSaturatorTest, WithoutOversamplingTheFiltersAreLeftAlone)
+{
+    OversampledSaturator used, untouched;
     for (int factor : {0, 1}) {
-        for (double x : {0.3, -5.0, 12.0})
-            EXPECT_EQ(SaturateOversampled(x, factor, used.up, used.down), OutputSaturator(x));
+        const std::vector<double> x = {0.3, -5.0, 12.0};
+        const std::vector<double> y = SaturateLeft(used, factor, x);
+        for (size_t n = 0; n < x.size(); ++n)
+            EXPECT_EQ(y[n], OutputSaturator(x[n]));
     }
-    for (int n = 0; n < 300; ++n) {
-        const double x = std::sin(n * 0.05);
-        ASSERT_EQ(Bits(SaturateOversampled(x, 2, used.up, used.down)),
-                  Bits(SaturateOversampled(x, 2, untouched.up, untouched.down)))
-            << n;
-    }
+    std::vector<double> x(300);
+    for (int n = 0; n < 300; ++n)
+        x[n] = std::sin(n * 0.05);
+    const std::vector<double> a = SaturateLeft(used, 2, x);
+    const std::vector<double> b = SaturateLeft(untouched, 2, x);
+    for (int n = 0; n < 300; ++n)
+        ASSERT_EQ(Bits(a[n]), Bits(b[n])) << n;
 }
 
-TEST(OversampledSaturationTest, SmallConstantSettlesToTheSmallSignalGain)
+TEST(OversampledSaturatorTest, SmallConstantSettlesToTheSmallSignalGain)
 {
-    FilterPair f;
+    OversampledSaturator saturator;
     const double x = 1e-3;
-    for (int n = 0; n < 400; ++n) {
-        const double y = SaturateOversampled(x, 2, f.up, f.down);
-        if (n >= 128) {
-            ASSERT_NEAR(y / x, 0.98981, 2e-5) << n;
-        }
-    }
+    const std::vector<double> y = SaturateLeft(saturator, 2, std::vector<double>(400, x));
+    for (int n = 128; n < 400; ++n)
+        ASSERT_NEAR(y[n] / x, 0.98981, 2e-5) << n;
 }
 
-TEST(OversampledSaturationTest, ImpulseComesOut64SamplesLate)
+TEST(OversampledSaturatorTest, ImpulseComesOut64SamplesLate)
 {
-    FilterPair f;
-    std::vector<double> out;
-    for (int n = 0; n < 200; ++n)
-        out.push_back(SaturateOversampled(n == 0 ? 0.1 : 0.0, 2, f.up, f.down));
+    OversampledSaturator saturator;
+    std::vector<double> x(200, 0.0);
+    x[0] = 0.1;
+    const std::vector<double> out = SaturateLeft(saturator, 2, x);
     int peak = 0;
     for (int n = 1; n < 200; ++n)
         if (std::fabs(out[n]) > std::fabs(out[peak]))
@@ -172,6 +181,52 @@ TEST(OversampledSaturationTest, ImpulseComesOut64SamplesLate)
     for (double h : kOddTaps)
         squares += 2.0 * h * h;
     EXPECT_NEAR(out[64], 0.1 * kSmallSignalGain * 2.0 * squares, 2e-5);
+}
+
+// The polyphase stereo form against each channel's up- and down-sampling
+// filters ticked sample by sample in the plain form (shifting the whole line,
+// all 65 taps): long random signals at every level from the offset's size to
+// beyond the saturator's limit, blocks of every length (across its internal
+// stretches), factor switches, and clears at any point, also before the
+// stuffed samples have filled the line.
+TEST(OversampledSaturatorTest, MatchesThePlainFormBitForBit)
+{
+    OversampledSaturator fast;
+    PlainHalfbandFir upL, downL, upR, downR;
+    std::mt19937 random(29);
+    std::uniform_real_distribution<double> noise(-1.0, 1.0);
+    std::uniform_int_distribution<int> blockLength(1, 300);
+    std::uniform_int_distribution<int> action(0, 19);
+    const double levels[] = {1e-15, 1e-9, 0.01, 1.0, 3.0, 20.0};
+    int factor = 2;
+    int checked = 0;
+    std::vector<double> block;
+    while (checked < 400000) {
+        switch (action(random)) {
+        case 0:
+            fast.Clear();
+            upL.Clear();
+            downL.Clear();
+            upR.Clear();
+            downR.Clear();
+            break;
+        case 1: factor = factor == 2 ? 0 : 2; break;
+        default: break;
+        }
+        const int n = blockLength(random);
+        const double level = levels[random() % 6];
+        block.resize(2 * n);
+        for (double& v : block)
+            v = random() % 50 == 0 ? 0.0 : level * noise(random);
+        std::vector<double> out(2 * n);
+        fast.Process(factor, block.data(), out.data(), n);
+        for (int i = 0; i < n; ++i, ++checked) {
+            const double left = PlainSaturateOversampled(block[2 * i], factor, upL, downL);
+            const double right = PlainSaturateOversampled(block[2 * i + 1], factor, upR, downR);
+            ASSERT_EQ(Bits(out[2 * i]), Bits(left)) << checked;
+            ASSERT_EQ(Bits(out[2 * i + 1]), Bits(right)) << checked;
+        }
+    }
 }
 
 } // namespace

@@ -1,0 +1,316 @@
+#include "KorvelChain.h"
+
+#include "OutputSaturator.h"
+#include "PortableMath.h"
+#include "ShapeCurves.h"
+
+#include <xmmintrin.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// 300 ms to within 1 % (ln 100 = 4.60517...).
+constexpr double kMeterLn100 = 4.60517018599;
+constexpr double kMeterSeconds = 0.3;
+
+// Beyond any audio level (600 dB above full scale), and far enough below the
+// largest 32-bit float that the detector's filters still hold it after the
+// input gain. A larger value would overflow them, and the overflow would stay.
+constexpr double kLargestSample = 1e30;
+
+// Corners stay below 49 % of the sample rate: past half the rate the filters
+// turn unstable and their output grows without bound. Only rates below about
+// 10.2 kHz move a corner (the 5 kHz output filter).
+constexpr double kHighestCornerFraction = 0.49;
+
+double CornerFraction(double hz, double sampleRate)
+{
+    const double fraction = hz / sampleRate;
+    return fraction < kHighestCornerFraction ? fraction : kHighestCornerFraction;
+}
+
+inline __m128d Pair(const double* frames, int i)
+{
+    return _mm_load_pd(frames + 2 * i);
+}
+
+inline void Store(double* frames, int i, __m128d v)
+{
+    _mm_store_pd(frames + 2 * i, v);
+}
+
+inline double Left(__m128d v)
+{
+    return _mm_cvtsd_f64(v);
+}
+
+inline double Right(__m128d v)
+{
+    return _mm_cvtsd_f64(_mm_unpackhi_pd(v, v));
+}
+
+// A NaN, an infinity or an overflow would stay in the filter and follower
+// states for ever: such a sample counts as silence.
+inline __m128d UsableOrZero(__m128d x)
+{
+    const __m128d magnitude = _mm_andnot_pd(_mm_set1_pd(-0.0), x);
+    return _mm_and_pd(x, _mm_cmple_pd(magnitude, _mm_set1_pd(kLargestSample)));
+}
+
+// The curves of a mode code, innermost first: Opto, FET, VCA.
+template <int Code>
+inline double Shape(double x)
+{
+    if constexpr (Code >= 10)
+        x = ShapeOpto(x);
+    if constexpr (Code % 10 >= 5)
+        x = ShapeFet(x);
+    if constexpr (Code % 5 == 1)
+        x = ShapeVca(x);
+    return x;
+}
+
+// Aims 1.25 % beyond the target in the direction of travel.
+inline void FollowMeter(double& meter, double target, double coefficient)
+{
+    const double v = std::fabs(target);
+    const double aim = v * (v <= meter ? 0.9875 : 1.0125);
+    meter = (meter - aim) * coefficient + aim;
+}
+
+// The settings reach the gain computer after the frame's gain, as in the
+// frame-by-frame order. Within a block they do not change, so only the
+// block's first frame needs them: later calls would find nothing to do.
+void ApplySettings(compressor& comp, const KorvelChain::StageSettings& s, double kneeFactor)
+{
+    comp.SetAttack(s.attackMs);
+    comp.SetRelease(s.releaseMs);
+    comp.SetHold(0.0);
+    comp.SetRatio(s.ratio);
+    comp.SetThreshold(s.threshold);
+    comp.SetKnee(kneeFactor);
+    comp.SetLimit(0);
+}
+
+} // namespace
+
+KorvelChain::KorvelChain() = default;
+
+void KorvelChain::Reset(double sampleRate)
+{
+    saturator_.Clear();
+    // Every filter forgets the audio before the reset, also what a former
+    // sample rate left there.
+    output_.ClearState();
+    for (Stage& stage : stages_) {
+        stage.band.ClearState();
+        stage.highPass.ClearState();
+    }
+    stages_[kStageInt].comp.Reset(sampleRate);
+    stages_[kStageExt].comp.Reset(sampleRate);
+}
+
+void KorvelChain::Configure(const Settings& settings, double sampleRate)
+{
+    output_.Configure(BiquadFilter::kBandPass, CornerFraction(kOutputFilterHz, sampleRate), kOutputFilterQ, 0.0);
+    for (int s = kStageInt; s <= kStageExt; ++s) {
+        Stage& stage = stages_[s];
+        stage.band.Configure(BiquadFilter::kBandPass, CornerFraction(kDetectorBandHz, sampleRate), kDetectorBandQ,
+                             0.0);
+        stage.highPass.Configure(BiquadFilter::kHighPass, CornerFraction(settings.stages[s].highPassHz, sampleRate),
+                                 kHighPassQ, 0.0);
+    }
+}
+
+void KorvelChain::Process(const Settings& settings, double sampleRate, const double* const* inputs,
+                          double* const* outputs, int frames)
+{
+    Configure(settings, sampleRate);
+    const double meterCoefficient = std::exp(-kMeterLn100 / (sampleRate * kMeterSeconds));
+    // Denormal numbers as zeros, in and out, for the block: the sidechain
+    // path has no anti-denormal offset, and after a loud sidechain falls
+    // silent its filters and follower would decay through the denormal
+    // range, which the processor computes many times slower. Values that
+    // small change no output sample.
+    const unsigned int control = _mm_getcsr();
+    _mm_setcsr(control | 0x8040);  // flush to zero (bit 15), denormals are zero (bit 6)
+    for (int start = 0; start < frames; start += kChunk)
+        ProcessChunk(settings, inputs, outputs, start, std::min(kChunk, frames - start), meterCoefficient,
+                     start == 0);
+    _mm_setcsr(control);
+    // Leaves the slope field as the settings of the last frame left it.
+    if (frames > 0)
+        for (Stage& stage : stages_)
+            stage.comp.SetLimit(0);
+}
+
+void KorvelChain::ProcessChunk(const Settings& settings, const double* const* inputs, double* const* outputs,
+                               int start, int n, double meterCoefficient, bool firstOfBlock)
+{
+    const double* inL = inputs[0] + start;
+    const double* inR = inputs[1] + start;
+    for (int i = 0; i < n; ++i) {
+        offset_ = -offset_;
+        const __m128d o = _mm_set1_pd(offset_);
+        Store(offsets_, i, o);
+        Store(dry_, i, _mm_add_pd(UsableOrZero(_mm_set_pd(inR[i], inL[i])), o));
+    }
+
+    // Int stage: hears its input after the input gain; its dry signal is
+    // taken back out of what its detector heard.
+    const StageSettings& intSettings = settings.stages[kStageInt];
+    const CharacterMode* intMode = FindCharacterMode(intSettings.ModeCode());
+    const __m128d gI = _mm_set1_pd(intSettings.inputGain);
+    for (int i = 0; i < n; ++i) {
+        const __m128d heard = _mm_mul_pd(gI, Pair(dry_, i));
+        Store(heard_, i, heard);
+        if (intMode)
+            Store(stageDry_, i, _mm_div_pd(heard, gI));
+    }
+    const double* afterInt = dry_;
+    if (intMode) {
+        RunStage(stages_[kStageInt], {&intSettings, intMode, meterCoefficient, firstOfBlock}, heard_, stageDry_,
+                 afterInt_, n);
+        afterInt = afterInt_;
+    } else {
+        RunStage(stages_[kStageInt], {&intSettings, nullptr, meterCoefficient, firstOfBlock}, heard_, nullptr,
+                 nullptr, n);
+    }
+
+    // Int/Ext stage: processes the Int stage's output, hears that or the sidechain.
+    const StageSettings& extSettings = settings.stages[kStageExt];
+    const CharacterMode* extMode = FindCharacterMode(extSettings.ModeCode());
+    const __m128d gE = _mm_set1_pd(extSettings.inputGain);
+    if (settings.externalSidechain != 0) {
+        const double* scL = inputs[2] + start;
+        const double* scR = inputs[3] + start;
+        for (int i = 0; i < n; ++i)
+            Store(heard_, i, _mm_mul_pd(gE, UsableOrZero(_mm_set_pd(scR[i], scL[i]))));
+    } else {
+        for (int i = 0; i < n; ++i)
+            Store(heard_, i, _mm_mul_pd(gE, Pair(afterInt, i)));
+    }
+    const double* afterExt = afterInt;
+    RunStage(stages_[kStageExt], {&extSettings, extMode, meterCoefficient, firstOfBlock}, heard_, afterInt,
+             afterExt_, n);
+    if (extMode)
+        afterExt = afterExt_;
+
+    // Saturation (in place in a buffer of our own) and the output filter.
+    double* saturated = afterExt_;
+    saturator_.Process(static_cast<int>(settings.oversamplingFactor), afterExt, saturated, n);
+    double* outL = outputs[0] + start;
+    double* outR = outputs[1] + start;
+    StereoBiquad output = output_;  // in registers, apart from the stores
+    for (int i = 0; i < n; ++i) {
+        const __m128d y = _mm_sub_pd(output.Tick(Pair(saturated, i)), Pair(offsets_, i));
+        outL[i] = Left(y);
+        outR[i] = Right(y);
+    }
+    output_ = output;
+}
+
+void KorvelChain::RunStage(Stage& stage, const StageRun& run, const double* heard, const double* dry, double* out,
+                           int n)
+{
+    switch (run.mode ? run.mode->code : 0) {
+    case 1: RunStageWithMode<1>(stage, run, heard, dry, out, n); break;
+    case 5: RunStageWithMode<5>(stage, run, heard, dry, out, n); break;
+    case 6: RunStageWithMode<6>(stage, run, heard, dry, out, n); break;
+    case 10: RunStageWithMode<10>(stage, run, heard, dry, out, n); break;
+    case 11: RunStageWithMode<11>(stage, run, heard, dry, out, n); break;
+    case 15: RunStageWithMode<15>(stage, run, heard, dry, out, n); break;
+    case 16: RunStageWithMode<16>(stage, run, heard, dry, out, n); break;
+    default: RunStageWithMode<0>(stage, run, heard, dry, out, n); break;
+    }
+}
+
+// A stage that is off still runs its high-pass filters (their state is heard
+// when it is switched on) and its meter falls toward 0. A stage that is on
+// shapes, band-filters and drives each channel, computes the gain and
+// applies it with make-up and mix.
+template <int Code>
+void KorvelChain::RunStageWithMode(Stage& stage, const StageRun& run, const double* heard, const double* dry,
+                                   double* out, int n)
+{
+    const StageSettings& s = *run.settings;
+    // Local copies keep the filter and meter states in registers: the
+    // compiler cannot tell the stores to the buffers from them otherwise.
+    StereoBiquad highPass = stage.highPass;
+    double meter = stage.meter;
+    const double meterCoefficient = run.meterCoefficient;
+    if constexpr (Code == 0) {
+        for (int i = 0; i < n; ++i) {
+            highPass.Tick(Pair(heard, i));
+            FollowMeter(meter, 0.0, meterCoefficient);
+        }
+        if (run.firstFrameOfBlock)
+            ApplySettings(stage.comp, s, stage.kneeFactor);
+    } else {
+        const CharacterMode& mode = *run.mode;
+        const __m128d drive = _mm_set1_pd(mode.drive);
+        const __m128d makeUp = _mm_set1_pd(s.makeUp);
+        const __m128d mix = _mm_set1_pd(s.mix);
+        const __m128d dryShare = _mm_set1_pd(1.0 - s.mix);
+        // Multiplying by exactly 1 and adding the dry share of a mix of 100 %
+        // (a zero) change nothing.
+        const bool scaled = s.makeUp != 1.0;
+        const bool blended = s.mix != 1.0;
+
+        // The filters and the follower run frame by frame; the gains (a
+        // logarithm each) and their factors (an exponential each) do not
+        // depend on one another and run as separate passes, where the
+        // processor overlaps frames.
+        alignas(16) double detector[2 * kChunk];
+        StereoBiquad band = stage.band;
+        for (int i = 0; i < n; ++i) {
+            const __m128d high = highPass.Tick(Pair(heard, i));
+            const double shapedL = Shape<Code>(Left(high));
+            const double shapedR = Shape<Code>(Right(high));
+            __m128d d = band.Tick(_mm_set_pd(shapedR, shapedL));
+            if constexpr (Code != 1 && Code != 10)  // the modes whose drive is 1
+                d = _mm_mul_pd(d, drive);
+            Store(detector, i, d);
+        }
+        stage.band = band;
+
+        alignas(16) double envelopes[kChunk];
+        alignas(16) double gains[kChunk];
+        int first = 0;
+        if (run.firstFrameOfBlock && n > 0) {
+            // The block's first gain still sees the settings of before; they
+            // reach the gain computer after it.
+            envelopes[0] = stage.comp.FollowStereo(detector[0], detector[1]);
+            stage.comp.GainsFromEnvelopes(envelopes, gains, 1);
+            first = 1;
+            stage.kneeFactor = KneeFactorForRatio(mode, s.ratio);
+            ApplySettings(stage.comp, s, stage.kneeFactor);
+        }
+        stage.comp.FollowStereoPairs(detector + 2 * first, envelopes + first, n - first);
+        stage.comp.GainsFromEnvelopes(envelopes + first, gains + first, n - first);
+
+        for (int i = 0; i < n; ++i) {
+            const double gain = gains[i];
+            const __m128d d = Pair(dry, i);
+            __m128d y = d;
+            double target = 1.0;
+            if (gain != 0.0) {  // without reduction both factors are exactly 1
+                // The gain factor and the meter's squared gain in one go.
+                const __m128d factors = PortableExp(_mm_set_pd(2.0 * gain * compressor::kNeperPerDb,
+                                                               gain * compressor::kNeperPerDb));
+                y = _mm_mul_pd(_mm_unpacklo_pd(factors, factors), d);
+                target = Right(factors);
+            }
+            if (scaled)
+                y = _mm_mul_pd(y, makeUp);
+            if (blended)
+                y = _mm_add_pd(_mm_mul_pd(y, mix), _mm_mul_pd(d, dryShare));
+            Store(out, i, y);
+            FollowMeter(meter, target, meterCoefficient);
+        }
+    }
+    stage.highPass = highPass;
+    stage.meter = meter;
+}
