@@ -825,6 +825,13 @@ void IGfx::ApplyTextEntryResult(const char* text)
     owner->HandleTextEntryResult(text ? text : "", valIdx);
 }
 
+void IGfx::DiscardTextEntry()
+{
+  if (mTextEntryOwner)
+    mTextEntryOwner->MarkDirty(false, -1);
+  mTextEntryOwner = nullptr;
+}
+
 void IGfx::OpenPopupMenu(IControl* control, IMenuModel& menu, const IArea& area, int valIdx)
 {
   ClearCaptures();
