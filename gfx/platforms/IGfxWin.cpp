@@ -839,6 +839,10 @@ LRESULT IGfxWin::HandleMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam
   case WM_LBUTTONUP:
   case WM_RBUTTONUP:
   {
+    // The release of a touch-generated press: that press was ignored, and a
+    // release would hover the control under the finger.
+    if (touchGenerated)
+      return 0;
     ReleaseCapture();
     DispatchMouseUp({MouseStateFrom(wParam, lParam)});
     return 0;

@@ -107,6 +107,7 @@ void ProbeControl::Paint(gfx::IGfx& g)
 
 void AddProbeLayout(gfx::IGfx& g, std::vector<std::string>& log)
 {
+  g.SetHoverEnabled(true);
   g.AddBackground(new ProbeControl(log, "BG", {0.f, 0.f, float(kLayoutWidth), float(kLayoutHeight)},
                                    kBackgroundColour));
   g.AddControl(new ProbeControl(log, "A", kAreaA, kColourA));
