@@ -585,7 +585,11 @@ std::vector<int64_t> IGfx::TouchesHolding(const IControl* control) const
 
 void IGfx::ClearCaptures()
 {
-  mCapturedMap.clear();
+  // A gesture cut short still ends its host edits: the release will find nothing.
+  std::map<int64_t, IControl*> captured;
+  captured.swap(mCapturedMap);
+  for (const auto& entry : captured)
+    EndHostEdits(entry.second);
 }
 
 void IGfx::BeginHostEdits(IControl* control)
@@ -629,6 +633,7 @@ void IGfx::DispatchMouseDown(const std::vector<IMouseState>& points)
     const int paramIdx = control->ParamIdx(std::max(valIdx, 0));
     if (p.ms.R && paramIdx >= 0)
     {
+      mCapturedMap.erase(p.ms.touchID); // captured by this press, no edit begun
       ClearCaptures();
       ShowCursorIfHidden();
       ShowHostParameterMenu(control, paramIdx, p.x, p.y);
@@ -727,6 +732,7 @@ void IGfx::DispatchDoubleClick(const IMouseState& point)
     return;
   }
   // A reset is a change of the parameter like any other: the host hears it inside an edit.
+  mCapturedMap.erase(point.ms.touchID);
   BeginHostEdits(control);
   control->HandleDoubleClick(point.x, point.y, point.ms);
   EndHostEdits(control);
@@ -834,6 +840,18 @@ void IGfx::DiscardTextEntry()
 
 void IGfx::OpenPopupMenu(IControl* control, IMenuModel& menu, const IArea& area, int valIdx)
 {
+  // Opened from a press, the control's host edits are open: the menu's result ends them.
+  mMenuEditsOpen = false;
+  for (auto it = mCapturedMap.begin(); it != mCapturedMap.end();)
+  {
+    if (it->second == control)
+    {
+      mMenuEditsOpen = true;
+      it = mCapturedMap.erase(it);
+    }
+    else
+      ++it;
+  }
   ClearCaptures();
   ShowCursorIfHidden();
   mMenuOwner = control;
@@ -851,11 +869,17 @@ void IGfx::ApplyMenuResult(IMenuModel* menu)
   if (!owner)
     return;
   mMenuOwner = nullptr;
+  const bool editsOpen = mMenuEditsOpen;
+  mMenuEditsOpen = false;
+  IMenuModel* chosen = menu && menu->GetChosenItemIdx() >= 0 ? menu : nullptr;
+  if (chosen && !editsOpen)
+    BeginHostEdits(owner);
   if (!mMenuIsContextMenu)
-    owner->HandleMenuResult(menu && menu->GetChosenItemIdx() >= 0 ? menu : nullptr, mMenuValIdx);
+    owner->HandleMenuResult(chosen, mMenuValIdx);
   else
-    owner->HandleContextMenuItem(menu ? menu->GetChosenItemIdx() : -1);
-  EndHostEdits(owner);
+    owner->HandleContextMenuItem(chosen ? chosen->GetChosenItemIdx() : -1);
+  if (chosen || editsOpen)
+    EndHostEdits(owner);
 }
 
 void IGfx::ShowHostParameterMenu(IControl* control, int paramIdx, float x, float y)

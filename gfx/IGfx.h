@@ -221,6 +221,7 @@ public:
   bool IsCaptured(const IControl* control) const;
   /** Touch ids holding the control. */
   std::vector<int64_t> TouchesHolding(const IControl* control) const;
+  /** Drops every capture, ending the host edits of the controls that were held. */
   void ClearCaptures();
   IControl* MouseOverControl() const { return mMouseOver; }
   int MouseOverIndex() const { return mMouseOverIdx; }
@@ -520,6 +521,7 @@ private:
   IControl* mTextEntryOwner = nullptr;
   IControl* mMenuOwner = nullptr;
   bool mMenuIsContextMenu = false;
+  bool mMenuEditsOpen = false;
   int mTextEntryValIdx = -1;
   int mMenuValIdx = -1;
   int mMouseOverIdx = -1;

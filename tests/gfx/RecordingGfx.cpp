@@ -45,6 +45,51 @@ std::string ColourText(const gfx::IFillPattern& pattern)
 
 } // namespace
 
+RecordingDelegate::RecordingDelegate(int nParams) : IGfxEditorDelegate(nParams)
+{
+  SetEditorDimensions(998, 386);
+  SetEditorSizeLimits(499, 1996, 193, 772);
+}
+
+void RecordingDelegate::BeginHostEditFromEditor(int paramIdx)
+{
+  events.push_back(Call("Begin", {double(paramIdx)}));
+}
+
+void RecordingDelegate::SetParameterFromEditor(int paramIdx, double normalized)
+{
+  events.push_back(Call("Set", {double(paramIdx), normalized}));
+  IGfxEditorDelegate::SetParameterFromEditor(paramIdx, normalized);
+}
+
+void RecordingDelegate::EndHostEditFromEditor(int paramIdx)
+{
+  events.push_back(Call("End", {double(paramIdx)}));
+}
+
+bool RecordingDelegate::ResizeFromEditor(int width, int height, bool)
+{
+  events.push_back(Call("ResizeFromEditor", {double(width), double(height)}));
+  return resizeAccepted;
+}
+
+bool RecordingDelegate::OpenHostParameterMenu(int paramIdx, int x, int y,
+                                              const std::vector<plug::IHostMenuItem>& items,
+                                              plug::HostMenuItemFunc onItem)
+{
+  events.push_back(Call("HostMenu", {double(paramIdx), double(x), double(y), double(items.size())}));
+  lastHostMenuItems = items;
+  if (hostMenuChoice >= 0 && onItem)
+    onItem(hostMenuChoice);
+  return true;
+}
+
+void RecordingDelegate::OnEditorOpened()
+{
+  events.push_back("OnEditorOpened");
+  IGfxEditorDelegate::OnEditorOpened();
+}
+
 RecordingBitmap::RecordingBitmap(int width, int height, float scale, float drawScale)
   : APIBitmap(width, height, scale, drawScale)
 {

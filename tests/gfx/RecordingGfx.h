@@ -17,6 +17,30 @@ namespace gfxtest {
 /** "name(a,b,...)" with numbers printed as %g. */
 std::string Call(const char* name, std::initializer_list<double> args = {});
 
+/**
+ * An editor delegate with nParams parameters (untyped, linear 0..1, until a
+ * test sets them up) and KORVEL's editor limits, that logs what the editor reports: host edits, parameter changes,
+ * resize requests and host menus.
+ */
+class RecordingDelegate : public plug::IGfxEditorDelegate
+{
+public:
+  explicit RecordingDelegate(int nParams = 4);
+
+  std::vector<std::string> events;
+  bool resizeAccepted = true;
+  int hostMenuChoice = -1; // the editor item the host menu "chooses" (-1 none)
+  std::vector<plug::IHostMenuItem> lastHostMenuItems;
+
+  void BeginHostEditFromEditor(int paramIdx) override;
+  void SetParameterFromEditor(int paramIdx, double normalized) override;
+  void EndHostEditFromEditor(int paramIdx) override;
+  bool ResizeFromEditor(int width, int height, bool needsPlatformResize) override;
+  bool OpenHostParameterMenu(int paramIdx, int x, int y, const std::vector<plug::IHostMenuItem>& items,
+                             plug::HostMenuItemFunc onItem) override;
+  void OnEditorOpened() override;
+};
+
 /** A backend bitmap that only knows its size; counts the live ones. */
 class RecordingBitmap : public gfx::APIBitmap
 {

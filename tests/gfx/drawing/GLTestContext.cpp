@@ -1,6 +1,6 @@
 #include "GLTestContext.h"
 
-#include <glad/gl.h>
+#include "gfx/drawing/NanoVGIncludes.h"
 
 #include <algorithm>
 #include <sstream>
@@ -16,6 +16,32 @@ std::string GLTestContext::Describe()
   std::ostringstream out;
   out << text(GL_VENDOR) << " | " << text(GL_RENDERER) << " | " << text(GL_VERSION);
   return out.str();
+}
+
+void WarmUpDriver()
+{
+  static bool done = false;
+  if (done)
+    return;
+  done = true;
+  NVGcontext* vg = nvgCreateGL2(NVG_ANTIALIAS);
+  if (!vg)
+    return;
+  NVGLUframebuffer* fb = nvgluCreateFramebuffer(vg, 8, 8, 0);
+  if (fb)
+  {
+    nvgluBindFramebuffer(fb);
+    nvgBeginFrame(vg, 8.f, 8.f, 1.f);
+    nvgBeginPath(vg);
+    nvgRect(vg, 1.f, 1.f, 5.f, 5.f);
+    nvgFillColor(vg, nvgRGBA(255, 255, 255, 128));
+    nvgFill(vg);
+    nvgEndFrame(vg);
+    glFinish();
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    nvgluDeleteFramebuffer(fb);
+  }
+  nvgDeleteGL2(vg);
 }
 
 Image ReadFramebuffer(int framebufferHeight, int x, int y, int width, int height)

@@ -49,6 +49,9 @@ private:
   int mHeight;
 };
 
+/** Draws once with NanoVG into a framebuffer, so that the driver has compiled its shaders. */
+void WarmUpDriver();
+
 /**
  * Reads a rectangle of the framebuffer bound for reading, given with its
  * top-left corner in the GL convention of rows from the bottom (y = 0 is the

@@ -32,10 +32,10 @@ bool SavePng(const std::string& path, const Image& image)
   return stbi_write_png(path.c_str(), image.width, image.height, 4, image.rgba.data(), image.width * 4) != 0;
 }
 
-::testing::AssertionResult MatchesGolden(const std::string& name, const Image& actual, int tolerance)
+::testing::AssertionResult MatchesGolden(const std::string& name, const Image& actual, int tolerance, bool mayUpdate)
 {
   const std::string goldenPath = std::string(KORVEL_GOLDEN_DIR) + "/" + name + ".png";
-  if (const char* update = std::getenv("KORVEL_UPDATE_GOLDENS"); update && *update && *update != '0')
+  if (const char* update = std::getenv("KORVEL_UPDATE_GOLDENS"); mayUpdate && update && *update && *update != '0')
   {
     if (!SavePng(goldenPath, actual))
       return ::testing::AssertionFailure() << "cannot write the golden " << goldenPath;

@@ -34,8 +34,11 @@ constexpr int kGoldenTolerance = 3;
 bool LoadPng(const std::string& path, Image& image);
 bool SavePng(const std::string& path, const Image& image);
 
-/** Compares the picture with the golden NAME.png (see above). */
+/**
+ * Compares the picture with the golden NAME.png (see above). A check with
+ * mayUpdate false only ever compares (for a second way of drawing the same picture).
+ */
 ::testing::AssertionResult MatchesGolden(const std::string& name, const Image& actual,
-                                         int tolerance = kGoldenTolerance);
+                                         int tolerance = kGoldenTolerance, bool mayUpdate = true);
 
 } // namespace gfxtest
