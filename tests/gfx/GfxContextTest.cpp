@@ -380,6 +380,11 @@ TEST(OptimizeAreas, ContainedAreasGoAndEdgeSharingAreasMerge)
     {{IArea(0, 0, 10, 10), IArea(10, 0, 30, 10)}, {IArea(0, 0, 30, 10)}},
     {{IArea(0, 0, 10, 10), IArea(0, 5, 10, 20)}, {IArea(0, 0, 10, 20)}},
     {{IArea(0, 0, 10, 10), IArea(20, 20, 30, 30)}, {IArea(0, 0, 10, 10), IArea(20, 20, 30, 30)}},
+    // A band across the middle: cutting the band out of the square would lose
+    // the square's lower part, so the band loses what the square covers.
+    {{IArea(0, 0, 10, 10), IArea(-5, 4, 15, 6)}, {IArea(0, 0, 10, 10), IArea(-5, 4, 0, 6), IArea(10, 4, 15, 6)}},
+    // Overlapping at a corner: the smaller one gives way.
+    {{IArea(0, 0, 10, 10), IArea(5, 5, 12, 12)}, {IArea(0, 0, 10, 10), IArea(5, 10, 12, 12), IArea(10, 5, 12, 10)}},
   };
   for (const auto& c : cases)
   {
