@@ -9,6 +9,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <cstdio>
 
 using gfx::IGfxWin;
@@ -356,4 +358,33 @@ TEST(IGfxWinServices, PopupMenuShowsAmpersandsAsTheyAreAndReportsTheChoice)
   EXPECT_EQ(menu.GetChosenItemIdx(), 1);
   EXPECT_EQ(completed, 1);
   editor.gfx->CloseEditorWindow();
+}
+
+TEST(IGfxWinServices, HoverShowsTheControlsTooltipAndAPressHidesIt)
+{
+  HostWindow host(kHostX, kHostY, 400, 200);
+  ProbeEditor editor;
+  editor.gfx->SetTooltipsEnabled(true);
+  ASSERT_TRUE(editor.Open(host));
+  const HWND tooltip = editor.gfx->TooltipWindow();
+  ASSERT_NE(tooltip, nullptr);
+  editor.gfx->ControlAt(1)->SetHintText("Probe A & more");
+  auto tipText = [&] {
+    char text[128] = {};
+    TOOLINFOA tool = {};
+    tool.cbSize = TTTOOLINFOA_V2_SIZE;
+    tool.hwnd = editor.Window();
+    tool.uId = reinterpret_cast<UINT_PTR>(editor.Window());
+    tool.lpszText = text;
+    SendMessageA(tooltip, TTM_GETTEXTA, sizeof(text), reinterpret_cast<LPARAM>(&tool));
+    return std::string(text);
+  };
+  SendMessageA(editor.Window(), WM_MOUSEMOVE, 0, MAKELPARAM(20, 20));
+  SendMessageA(editor.Window(), WM_MOUSEHOVER, 0, MAKELPARAM(20, 20));
+  EXPECT_EQ(tipText(), "Probe A & more");
+  SendMessageA(editor.Window(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
+  SendMessageA(editor.Window(), WM_LBUTTONUP, 0, MAKELPARAM(20, 20));
+  EXPECT_EQ(tipText(), "");
+  editor.gfx->CloseEditorWindow();
+  EXPECT_FALSE(IsWindow(tooltip));
 }
