@@ -42,6 +42,14 @@ void IEditorDelegate::SetEditorSizeLimits(int minWidth, int maxWidth, int minHei
   mMaxHeight = maxHeight;
 }
 
+void IEditorDelegate::SetEditorScaleLimits(float minScale, float maxScale)
+{
+  if (minScale > maxScale)
+    std::swap(minScale, maxScale);
+  mMinScale = minScale;
+  mMaxScale = maxScale;
+}
+
 void* IEditorDelegate::OpenEditor(void* /*parent*/)
 {
   PLUG_TRACE("plug::IEditorDelegate::OpenEditor");

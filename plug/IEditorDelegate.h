@@ -9,10 +9,22 @@
 #include "plug/PlugStructs.h"
 #include "plug/StateChunk.h"
 
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace plug {
+
+/** An item that the editor adds to the host's context menu of a parameter. */
+struct IHostMenuItem
+{
+  std::string text;
+  bool disabled = false;
+};
+
+/** Called with the index of the editor's item that the user chose. */
+using HostMenuItemFunc = std::function<void(int itemIndex)>;
 
 class IEditorDelegate
 {
@@ -36,6 +48,10 @@ public:
   int GetMaxHeight() const { return mMaxHeight; }
   /** Limits given the wrong way round are swapped. */
   void SetEditorSizeLimits(int minWidth, int maxWidth, int minHeight, int maxHeight);
+  /** Limits of the user's draw scale kept in states (0.5 to 2 unless set; swapped like the size limits). */
+  float GetMinScale() const { return mMinScale; }
+  float GetMaxScale() const { return mMaxScale; }
+  void SetEditorScaleLimits(float minScale, float maxScale);
 
   /** Opens the editor in the parent window; returns the editor's window (nullptr here). */
   virtual void* OpenEditor(void* parent);
@@ -85,6 +101,17 @@ public:
   }
   virtual void QueueMidiFromEditor(const IMidiMsg& /*message*/) {}
   virtual void QueueSysexFromEditor(const ISysEx& /*message*/) {}
+  /**
+   * Opens the host's context menu for a parameter at (x, y), device pixels in
+   * the editor window, with the editor's items appended; choosing one of them
+   * calls onItem with its index, possibly before this returns. False when the
+   * host offers no such menu (the default: only a binding to a host API can).
+   */
+  virtual bool OpenHostParameterMenu(int /*paramIdx*/, int /*x*/, int /*y*/, const std::vector<IHostMenuItem>& /*items*/,
+                                     HostMenuItemFunc /*onItem*/)
+  {
+    return false;
+  }
 
   /** Editor width, height and scale in front of the parameters of a state image. */
   virtual bool SaveEditorSize(StateChunk& /*chunk*/) const { return true; }
@@ -99,6 +126,8 @@ private:
   int mMaxWidth = 100000;
   int mMinHeight = 10;
   int mMaxHeight = 100000;
+  float mMinScale = 0.5f;
+  float mMaxScale = 2.f;
 };
 
 } // namespace plug

@@ -2,47 +2,59 @@
 
 #include "plug/Trace.h"
 
-#include <thread>
+#include <algorithm>
+#include <cmath>
 
 namespace plug {
 
-IGfxEditorDelegate::IGfxEditorDelegate(int nParams) : IEditorDelegate(nParams) {}
-
-IGfxEditorDelegate::~IGfxEditorDelegate()
+IGfxEditorDelegate::IGfxEditorDelegate(int nParams)
+  : IEditorDelegate(nParams), mPendingValues(std::make_unique<PendingValue[]>(static_cast<size_t>(NParams())))
 {
-  DestroyGraphics();
+  static_assert(std::atomic<double>::is_always_lock_free, "the audio thread stores values without locks");
 }
 
-void IGfxEditorDelegate::DestroyGraphics()
-{
-  // Sequentially consistent on both sides: either a sender sees no context,
-  // or this thread sees the sender and waits until it has left.
-  mSharedGraphics.store(nullptr);
-  while (mSharedGraphicsUsers.load() != 0)
-    std::this_thread::yield();
-  mGraphics.reset();
-}
+IGfxEditorDelegate::~IGfxEditorDelegate() = default;
 
 void IGfxEditorDelegate::RememberEditorSize(int width, int height, float scale)
 {
-  mRememberedWidth = width;
-  mRememberedHeight = height;
-  mRememberedScale = scale;
+  if (!std::isfinite(scale) || width == 0 || height == 0 || scale == 0.f)
+  {
+    // Zero stands for "no size": the next editor opens at its own size.
+    mRememberedWidth = mRememberedHeight = 0;
+    mRememberedScale = 0.f;
+    return;
+  }
+  mRememberedWidth = std::clamp(width, GetMinWidth(), GetMaxWidth());
+  mRememberedHeight = std::clamp(height, GetMinHeight(), GetMaxHeight());
+  mRememberedScale = std::clamp(scale, GetMinScale(), GetMaxScale());
+}
+
+void IGfxEditorDelegate::DeliverPendingEditorValues()
+{
+  if (!mEditor)
+    return;
+  for (int i = 0; i < NParams(); ++i)
+  {
+    PendingValue& slot = mPendingValues[static_cast<size_t>(i)];
+    // The flag is cleared before the value is read: a value stored meanwhile
+    // raises it again and is delivered next time, never lost.
+    if (slot.pending.exchange(false, std::memory_order_acquire))
+      mEditor->SetControlValuesOfParam(i, slot.normalized.load(std::memory_order_relaxed));
+  }
 }
 
 void* IGfxEditorDelegate::OpenEditor(void* parent)
 {
   PLUG_TRACE("plug::IGfxEditorDelegate::OpenEditor");
-  if (!mGraphics)
+  if (!mEditor)
   {
-    mGraphics = BuildGraphics();
-    if (!mGraphics)
+    mEditor = BuildGraphics();
+    if (!mEditor)
       return nullptr;
     if (mRememberedWidth != 0 && mRememberedHeight != 0 && mRememberedScale != 0.f)
-      mGraphics->SetEditorSize(mRememberedWidth, mRememberedHeight, mRememberedScale);
-    mSharedGraphics.store(mGraphics.get());
+      mEditor->SetEditorSize(mRememberedWidth, mRememberedHeight, mRememberedScale);
   }
-  return mGraphics->OpenEditorWindow(parent);
+  return mEditor->OpenEditorWindow(parent);
 }
 
 void IGfxEditorDelegate::CloseEditor()
@@ -52,11 +64,11 @@ void IGfxEditorDelegate::CloseEditor()
     return;
   mClosing = true;
   OnEditorClosed();
-  if (mGraphics)
+  if (mEditor)
   {
-    RememberEditorSize(mGraphics->GetWidth(), mGraphics->GetHeight(), mGraphics->GetDrawScale());
-    mGraphics->CloseEditorWindow();
-    DestroyGraphics();
+    RememberEditorSize(mEditor->GetWidth(), mEditor->GetHeight(), mEditor->GetDrawScale());
+    mEditor->CloseEditorWindow();
+    mEditor.reset();
   }
   mClosing = false;
 }
@@ -64,51 +76,52 @@ void IGfxEditorDelegate::CloseEditor()
 bool IGfxEditorDelegate::ForwardKeyDown(const IKeyEvent& key)
 {
   PLUG_TRACE("plug::IGfxEditorDelegate::ForwardKeyDown");
-  if (!mGraphics)
+  if (!mEditor)
     return false;
   float x = 0.f, y = 0.f;
-  mGraphics->QueryCursorPosition(x, y);
-  return mGraphics->OnKeyDown(x, y, key);
+  mEditor->QueryCursorPosition(x, y);
+  return mEditor->OnKeyDown(x, y, key);
 }
 
 bool IGfxEditorDelegate::ForwardKeyUp(const IKeyEvent& key)
 {
   PLUG_TRACE("plug::IGfxEditorDelegate::ForwardKeyUp");
-  if (!mGraphics)
+  if (!mEditor)
     return false;
   float x = 0.f, y = 0.f;
-  mGraphics->QueryCursorPosition(x, y);
-  return mGraphics->OnKeyUp(x, y, key);
+  mEditor->QueryCursorPosition(x, y);
+  return mEditor->OnKeyUp(x, y, key);
 }
 
 void IGfxEditorDelegate::SendControlValueToEditor(int controlTag, double normalized)
 {
-  if (mGraphics)
-    mGraphics->SetControlValueByTag(controlTag, normalized);
+  if (mEditor)
+    mEditor->SetControlValueByTag(controlTag, normalized);
 }
 
 void IGfxEditorDelegate::SendControlMessageToEditor(int controlTag, int messageTag, int dataSize, const void* data)
 {
-  if (mGraphics)
-    mGraphics->SendMessageToControl(controlTag, messageTag, dataSize, data);
+  if (mEditor)
+    mEditor->SendMessageToControl(controlTag, messageTag, dataSize, data);
 }
 
 void IGfxEditorDelegate::SendMidiToEditor(const IMidiMsg& message)
 {
-  if (mGraphics)
-    mGraphics->SendMidiToControls(message);
+  if (mEditor)
+    mEditor->SendMidiToControls(message);
   IEditorDelegate::SendMidiToEditor(message);
 }
 
 void IGfxEditorDelegate::SendParameterValueToEditor(int paramIdx, double value, bool normalized)
 {
   PLUG_TRACE("plug::IGfxEditorDelegate::SendParameterValueToEditor");
-  mSharedGraphicsUsers.fetch_add(1);
-  IGraphicsContext* graphics = mSharedGraphics.load();
   const IParam* param = GetParameter(paramIdx);
-  if (graphics && param)
-    graphics->SetControlValuesOfParam(paramIdx, normalized ? value : param->Normalize(value));
-  mSharedGraphicsUsers.fetch_sub(1);
+  if (param)
+  {
+    PendingValue& slot = mPendingValues[static_cast<size_t>(paramIdx)];
+    slot.normalized.store(normalized ? value : param->Normalize(value), std::memory_order_relaxed);
+    slot.pending.store(true, std::memory_order_release);
+  }
   OnParamChangeForEditor(paramIdx, kDelegate);
 }
 
@@ -117,11 +130,11 @@ bool IGfxEditorDelegate::SaveEditorSize(StateChunk& chunk) const
   int32_t width = mRememberedWidth;
   int32_t height = mRememberedHeight;
   float scale = mRememberedScale;
-  if (mGraphics)
+  if (mEditor)
   {
-    width = mGraphics->GetWidth();
-    height = mGraphics->GetHeight();
-    scale = mGraphics->GetDrawScale();
+    width = mEditor->GetWidth();
+    height = mEditor->GetHeight();
+    scale = mEditor->GetDrawScale();
   }
   return chunk.Put(width) >= 0 && chunk.Put(height) >= 0 && chunk.Put(scale) >= 0;
 }
@@ -135,34 +148,37 @@ int IGfxEditorDelegate::LoadEditorSize(const StateChunk& chunk, int pos)
   pos = chunk.Get(width, pos);
   pos = chunk.Get(height, pos);
   pos = chunk.Get(scale, pos);
-  // A truncated image must not wipe the size remembered for the next save.
-  if (!mGraphics)
-  {
-    if (pos >= 0)
-      RememberEditorSize(width, height, scale);
-  }
-  else if (width != 0 && height != 0 && scale != 0.f)
-    mGraphics->SetEditorSize(width, height, scale);
+  // A truncated image must not wipe the size remembered for the next save,
+  // and a damaged one must not make the editor unusable: a non-finite scale
+  // is refused, the rest is clamped into the limits.
+  if (pos < 0)
+    return pos;
+  if (!mEditor)
+    RememberEditorSize(width, height, scale);
+  else if (width != 0 && height != 0 && scale != 0.f && std::isfinite(scale))
+    mEditor->SetEditorSize(std::clamp(width, GetMinWidth(), GetMaxWidth()),
+                           std::clamp(height, GetMinHeight(), GetMaxHeight()),
+                           std::clamp(scale, GetMinScale(), GetMaxScale()));
   return pos;
 }
 
 void IGfxEditorDelegate::ApplyScreenScale(float scale)
 {
-  if (mGraphics)
-    mGraphics->SetDisplayScale(scale);
+  if (mEditor)
+    mEditor->SetDisplayScale(scale);
 }
 
-std::unique_ptr<IGraphicsContext> IGfxEditorDelegate::BuildGraphics()
+std::unique_ptr<IEditor> IGfxEditorDelegate::BuildGraphics()
 {
   PLUG_TRACE("plug::IGfxEditorDelegate::BuildGraphics");
   return MakeGraphicsFunction ? MakeGraphicsFunction() : nullptr;
 }
 
-void IGfxEditorDelegate::BuildLayout(IGraphicsContext* graphics)
+void IGfxEditorDelegate::BuildLayout(IEditor* editor)
 {
   PLUG_TRACE("plug::IGfxEditorDelegate::BuildLayout");
   if (LayoutFunction)
-    LayoutFunction(graphics);
+    LayoutFunction(editor);
 }
 
 } // namespace plug

@@ -1,15 +1,21 @@
 #pragma once
 
-// Editor delegate that owns the editor's graphics context while the editor
-// is open. The plug-in installs MakeGraphicsFunction (creates the context)
-// and LayoutFunction (adds the controls when the context opens its window).
-// Closing the editor remembers its size and scale; the next opening, and the
-// editor size stored in a state image, use them. SendParameterValueToEditor
-// may run on the audio thread (meter readings): closing the editor waits for
-// such a call to leave the context before destroying it.
+// Editor delegate that owns the open editor (a plug::IEditor, in practice the
+// graphics layer's context) while the editor is open. The plug-in installs
+// MakeGraphicsFunction (creates the editor) and LayoutFunction (adds the
+// controls when the editor opens its window). Closing the editor remembers its
+// size and scale; the next opening, and the editor size stored in a state
+// image, use them, clamped into the editor limits.
+//
+// SendParameterValueToEditor may run on any thread, the audio thread included
+// (meter readings): it only stores the normalized value in a per-parameter
+// atomic slot and raises the slot's flag. The editor's frame tick, on the
+// user-interface thread, calls DeliverPendingEditorValues, which hands every
+// flagged value to the editor's controls. No editor object is ever touched
+// from another thread, so closing the editor waits for nobody.
 
+#include "plug/IEditor.h"
 #include "plug/IEditorDelegate.h"
-#include "plug/IGraphicsContext.h"
 
 #include <atomic>
 #include <functional>
@@ -20,26 +26,38 @@ namespace plug {
 class IGfxEditorDelegate : public IEditorDelegate
 {
 public:
-  using MakeGraphicsFunc = std::function<std::unique_ptr<IGraphicsContext>()>;
-  using LayoutFunc = std::function<void(IGraphicsContext* graphics)>;
+  using MakeGraphicsFunc = std::function<std::unique_ptr<IEditor>()>;
+  using LayoutFunc = std::function<void(IEditor* editor)>;
 
   explicit IGfxEditorDelegate(int nParams);
   ~IGfxEditorDelegate() override;
 
-  /** Builds the editor's graphics context; the delegate owns the result. */
+  /** Builds the editor; the delegate owns the result. */
   MakeGraphicsFunc MakeGraphicsFunction;
-  /** Fills a graphics context with controls; the context calls BuildLayout while opening its window. */
+  /** Fills an editor with controls; the editor calls BuildLayout while opening its window. */
   LayoutFunc LayoutFunction;
 
-  /** The open editor's context, nullptr while the editor is closed. */
-  IGraphicsContext* GetGraphics() const { return mGraphics.get(); }
+  /** The open editor, nullptr while the editor is closed. User-interface thread only. */
+  IEditor* GetEditor() const { return mEditor.get(); }
   bool IsClosing() const { return mClosing; }
 
   /** Size and scale kept while no editor is open (0, 0, 0 before any). */
   int GetRememberedWidth() const { return mRememberedWidth; }
   int GetRememberedHeight() const { return mRememberedHeight; }
   float GetRememberedScale() const { return mRememberedScale; }
+  /**
+   * Remembers a size for the next opening: width and height are clamped into
+   * the editor limits and the scale into the scale limits. A zero (which
+   * stands for "no size") or a non-finite scale leaves nothing remembered.
+   */
   void RememberEditorSize(int width, int height, float scale);
+
+  /**
+   * User-interface thread, once per editor frame: hands every value sent
+   * since the last call to the open editor's controls (SetControlValuesOfParam),
+   * lowest parameter index first. Without an open editor the values wait.
+   */
+  void DeliverPendingEditorValues();
 
   void* OpenEditor(void* parent) override;
   void CloseEditor() override;
@@ -48,20 +66,24 @@ public:
   void SendControlValueToEditor(int controlTag, double normalized) override;
   void SendControlMessageToEditor(int controlTag, int messageTag, int dataSize, const void* data) override;
   void SendMidiToEditor(const IMidiMsg& message) override;
+  /** Any thread; stores the value for the next frame of the editor (see above). */
   void SendParameterValueToEditor(int paramIdx, double value, bool normalized = false) override;
   bool SaveEditorSize(StateChunk& chunk) const override;
   int LoadEditorSize(const StateChunk& chunk, int pos) override;
   void ApplyScreenScale(float scale) override;
 
-  virtual std::unique_ptr<IGraphicsContext> BuildGraphics();
-  virtual void BuildLayout(IGraphicsContext* graphics);
+  virtual std::unique_ptr<IEditor> BuildGraphics();
+  virtual void BuildLayout(IEditor* editor);
 
 private:
-  void DestroyGraphics();
+  struct PendingValue
+  {
+    std::atomic<double> normalized{0.0};
+    std::atomic<bool> pending{false};
+  };
 
-  std::unique_ptr<IGraphicsContext> mGraphics;
-  std::atomic<IGraphicsContext*> mSharedGraphics{nullptr}; // mGraphics as seen from other threads
-  std::atomic<int> mSharedGraphicsUsers{0};
+  std::unique_ptr<IEditor> mEditor;
+  std::unique_ptr<PendingValue[]> mPendingValues; // one per parameter, sized once
   int mRememberedWidth = 0;
   int mRememberedHeight = 0;
   float mRememberedScale = 0.f;

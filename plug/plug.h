@@ -2,7 +2,7 @@
 
 // The plug-in framework core. IParam holds one parameter; the plug-in object
 // is built in layers, IEditorDelegate (parameters and editor hooks) <-
-// IGfxEditorDelegate (the editor's graphics context, behind IGraphicsContext)
+// IGfxEditorDelegate (owns the open editor, a plug::IEditor)
 // <- IPluginBase (state images and presets) <- IPluginAPIBase (configuration
 // from an IPluginDefinition, host identity, thread queues, idle Timer), with
 // IPluginProcessor as the audio-thread base (channel layouts, buffers,
@@ -12,7 +12,7 @@
 #include "plug/HostIdentity.h"
 #include "plug/IEditorDelegate.h"
 #include "plug/IGfxEditorDelegate.h"
-#include "plug/IGraphicsContext.h"
+#include "plug/IEditor.h"
 #include "plug/IParam.h"
 #include "plug/IPluginAPIBase.h"
 #include "plug/IPluginBase.h"

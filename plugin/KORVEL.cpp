@@ -174,7 +174,7 @@ KORVEL::KORVEL(const plug::InstanceInfo& info) : plug::IPluginVST3(info, Definit
 {
   DeclareParameters();
   MakeGraphicsFunction = [this] { return MakeEditorGraphics(); };
-  LayoutFunction = [this](plug::IGraphicsContext* graphics) { LayoutEditor(graphics); };
+  LayoutFunction = [this](plug::IEditor* editor) { LayoutEditor(editor); };
   // The cooked values match the parameters from the start, not only after the
   // host's first announcement of all parameters.
   for (int i = 0; i < NParams(); ++i)

@@ -114,8 +114,8 @@ private:
   };
 
   // Editor hooks, installed into MakeGraphicsFunction and LayoutFunction.
-  std::unique_ptr<plug::IGraphicsContext> MakeEditorGraphics();
-  void LayoutEditor(plug::IGraphicsContext* graphics);
+  std::unique_ptr<plug::IEditor> MakeEditorGraphics();
+  void LayoutEditor(plug::IEditor* editor);
 
   void DeclareParameters();
   void CookStageValue(int paramIdx, double value);

@@ -3,9 +3,9 @@
 // The editor's graphics context and layout. Until the editor exists there is
 // no context to build, so the host gets no view.
 
-std::unique_ptr<plug::IGraphicsContext> KORVEL::MakeEditorGraphics()
+std::unique_ptr<plug::IEditor> KORVEL::MakeEditorGraphics()
 {
   return nullptr;
 }
 
-void KORVEL::LayoutEditor(plug::IGraphicsContext* /*graphics*/) {}
+void KORVEL::LayoutEditor(plug::IEditor* /*editor*/) {}

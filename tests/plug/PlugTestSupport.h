@@ -40,7 +40,7 @@ struct GraphicsLog
   void* window = reinterpret_cast<void*>(0x1234);
 };
 
-class FakeGraphics : public plug::IGraphicsContext
+class FakeGraphics : public plug::IEditor
 {
 public:
   explicit FakeGraphics(GraphicsLog& log) : mLog(log) { mLog.destroyed = false; }

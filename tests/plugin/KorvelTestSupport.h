@@ -43,8 +43,8 @@ inline void SetParam(KORVEL& plugin, int paramIdx, double plain)
   plugin.OnParamChange(paramIdx);
 }
 
-// Records the editor size requests and the meter readings sent to the controls.
-class FakeEditorGraphics : public plug::IGraphicsContext
+// Records the editor size requests and the meter readings handed to the controls.
+class FakeEditorGraphics : public plug::IEditor
 {
 public:
   int width = 998;
@@ -90,7 +90,7 @@ inline FakeEditorGraphics* OpenFakeEditor(KORVEL& plugin)
   plugin.MakeGraphicsFunction = [&fake] {
     auto graphics = std::make_unique<FakeEditorGraphics>();
     fake = graphics.get();
-    return std::unique_ptr<plug::IGraphicsContext>(std::move(graphics));
+    return std::unique_ptr<plug::IEditor>(std::move(graphics));
   };
   plugin.OpenEditor(nullptr);
   return fake;
@@ -128,6 +128,8 @@ inline StereoOut Render(KORVEL& plugin, Signal& signal, int blockSize)
       inputs[ch] = signal.channels[ch].data() + pos;
     double* outputs[2] = {out.left.data() + pos, out.right.data() + pos};
     plugin.ProcessAudio(inputs, outputs, n);
+    // What an open editor's frame tick does: pick up the meter readings.
+    plugin.DeliverPendingEditorValues();
   }
   return out;
 }

@@ -1,27 +1,34 @@
 #pragma once
 
-// What the editor delegate needs from an editor's graphics context. The
-// graphics layer's context class implements it; the delegate owns the
-// context while the editor is open.
+// The open editor as the plug-in layer sees it: what the editor delegate asks
+// of it while it owns it. The graphics layer implements it (gfx::IGfx); the
+// plug layer never sees a control, a drawing call or a window system.
+//
+// Every call comes on the user-interface thread. Values that other threads
+// send to the editor (meter readings from the audio thread, host automation)
+// wait in the delegate's lock-free storage until the editor's frame tick pulls
+// them through IGfxEditorDelegate::DeliverPendingEditorValues, which then calls
+// SetControlValuesOfParam here, on the user-interface thread.
 
 #include "plug/PlugStructs.h"
 
 namespace plug {
 
-class IGraphicsContext
+class IEditor
 {
 public:
-  virtual ~IGraphicsContext() = default;
+  virtual ~IEditor() = default;
 
   /** Editor size in unscaled pixels and the user's draw scale. */
   virtual int GetWidth() const = 0;
   virtual int GetHeight() const = 0;
   virtual float GetDrawScale() const = 0;
+  /** Clamps into the editor limits; a non-finite scale keeps the current one. */
   virtual void SetEditorSize(int width, int height, float drawScale) = 0;
   /** The monitor's scale factor. */
   virtual void SetDisplayScale(float scale) = 0;
 
-  /** Opens the editor window inside the host's parent window and returns it. */
+  /** Opens the editor window inside the host's parent window and returns it (nullptr on failure). */
   virtual void* OpenEditorWindow(void* parent) = 0;
   virtual void CloseEditorWindow() = 0;
 

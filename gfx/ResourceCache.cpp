@@ -1,0 +1,241 @@
+#include "gfx/ResourceCache.h"
+
+#include <cstdio>
+#include <limits>
+
+// Static, so that the drawing backend may link its own copy of the decoder.
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#define STBI_ONLY_JPEG
+#define STBI_NO_STDIO
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wunused-but-set-variable"
+#endif
+#include <stb_image.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+namespace gfx {
+
+std::string ResourceCacheKey(const std::string& name, double scale)
+{
+  char suffix[64];
+  std::snprintf(suffix, sizeof(suffix), "-%.1fx", scale);
+  return name + suffix;
+}
+
+uint64_t HashFNV1a(const void* data, size_t size)
+{
+  uint64_t hash = 0xCBF29CE484222325ull;
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  for (size_t i = 0; i < size; ++i)
+  {
+    hash ^= bytes[i];
+    hash *= 0x100000001B3ull;
+  }
+  return hash;
+}
+
+DecodedImage DecodeImage(const uint8_t* data, size_t size, std::string& error)
+{
+  DecodedImage image;
+  error.clear();
+  if (!data || size == 0)
+  {
+    error = "no image data";
+    return image;
+  }
+  if (size > static_cast<size_t>(std::numeric_limits<int>::max()))
+  {
+    error = "image data too large";
+    return image;
+  }
+  int width = 0, height = 0, channels = 0;
+  stbi_uc* pixels = stbi_load_from_memory(data, static_cast<int>(size), &width, &height, &channels, 4);
+  if (!pixels)
+  {
+    const char* reason = stbi_failure_reason();
+    error = std::string("cannot decode image: ") + (reason ? reason : "unknown format");
+    return image;
+  }
+  image.width = width;
+  image.height = height;
+  image.rgba.assign(pixels, pixels + size_t(width) * size_t(height) * 4);
+  stbi_image_free(pixels);
+  return image;
+}
+
+namespace {
+
+class FontReader
+{
+public:
+  FontReader(const uint8_t* data, size_t size) : mData(data), mSize(data ? size : 0) {}
+
+  bool Has(size_t offset, size_t length) const { return offset <= mSize && length <= mSize - offset; }
+  uint16_t U16(size_t offset) const { return static_cast<uint16_t>(mData[offset] << 8 | mData[offset + 1]); }
+  uint32_t U32(size_t offset) const
+  {
+    return static_cast<uint32_t>(mData[offset]) << 24 | static_cast<uint32_t>(mData[offset + 1]) << 16 |
+           static_cast<uint32_t>(mData[offset + 2]) << 8 | mData[offset + 3];
+  }
+  const uint8_t* At(size_t offset) const { return mData + offset; }
+
+private:
+  const uint8_t* mData;
+  size_t mSize;
+};
+
+constexpr uint32_t Tag(char a, char b, char c, char d)
+{
+  return static_cast<uint32_t>(a) << 24 | static_cast<uint32_t>(b) << 16 | static_cast<uint32_t>(c) << 8 |
+         static_cast<uint32_t>(d);
+}
+
+void AppendUtf8(std::string& out, uint32_t cp)
+{
+  if (cp < 0x80)
+    out += static_cast<char>(cp);
+  else if (cp < 0x800)
+  {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+  else
+  {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Name nameID from the "name" table: a Windows English record first, then any
+// Unicode or Macintosh one.
+std::string ReadName(const FontReader& font, size_t table, uint16_t nameID)
+{
+  if (!font.Has(table, 6))
+    return {};
+  const uint16_t count = font.U16(table + 2);
+  const size_t strings = table + font.U16(table + 4);
+  std::string best;
+  int bestRank = 0;
+  for (uint16_t i = 0; i < count; ++i)
+  {
+    const size_t rec = table + 6 + size_t(i) * 12;
+    if (!font.Has(rec, 12))
+      break;
+    const uint16_t platform = font.U16(rec);
+    const uint16_t language = font.U16(rec + 4);
+    if (font.U16(rec + 6) != nameID)
+      continue;
+    const uint16_t length = font.U16(rec + 8);
+    const size_t offset = strings + font.U16(rec + 10);
+    if (!font.Has(offset, length))
+      continue;
+    const int rank = platform == 3 ? (language == 0x409 ? 3 : 2) : 1;
+    if (rank <= bestRank)
+      continue;
+    std::string text;
+    if (platform == 3 || platform == 0)
+    {
+      for (size_t k = 0; k + 1 < length; k += 2)
+        AppendUtf8(text, font.U16(offset + k));
+    }
+    else if (platform == 1)
+      text.assign(reinterpret_cast<const char*>(font.At(offset)), length);
+    else
+      continue;
+    best = text;
+    bestRank = rank;
+  }
+  return best;
+}
+
+} // namespace
+
+FontDescriptor ReadFontDescriptor(const uint8_t* data, size_t size, int faceIndex)
+{
+  const FontReader font(data, size);
+  FontDescriptor empty;
+  if (!font.Has(0, 12) || faceIndex < 0)
+    return empty;
+
+  size_t face = 0;
+  const uint32_t signature = font.U32(0);
+  if (signature == Tag('t', 't', 'c', 'f'))
+  {
+    const uint32_t version = font.U32(4);
+    if (version != 0x00010000 && version != 0x00020000)
+      return empty;
+    const uint32_t count = font.U32(8);
+    if (static_cast<uint32_t>(faceIndex) >= count || !font.Has(12 + size_t(faceIndex) * 4, 4))
+      return empty;
+    face = font.U32(12 + size_t(faceIndex) * 4);
+  }
+  else if (signature == 0x00010000 || signature == Tag('1', 0, 0, 0) || signature == Tag('t', 'y', 'p', '1') ||
+           signature == Tag('O', 'T', 'T', 'O'))
+  {
+    if (faceIndex != 0)
+      return empty;
+  }
+  else
+    return empty;
+
+  if (!font.Has(face, 12))
+    return empty;
+  FontDescriptor d;
+  d.faceIndex = faceIndex;
+  d.faceOffset = static_cast<uint32_t>(face);
+  const uint16_t numTables = font.U16(face + 4);
+  uint32_t headLength = 0, hheaLength = 0;
+  for (uint16_t i = 0; i < numTables; ++i)
+  {
+    const size_t rec = face + 12 + size_t(i) * 16;
+    if (!font.Has(rec, 16))
+      return empty;
+    const uint32_t tag = font.U32(rec);
+    const uint32_t offset = font.U32(rec + 8);
+    const uint32_t length = font.U32(rec + 12);
+    if (!font.Has(offset, length))
+      continue;
+    if (tag == Tag('h', 'e', 'a', 'd'))
+    {
+      d.headOffset = offset;
+      headLength = length;
+    }
+    else if (tag == Tag('n', 'a', 'm', 'e'))
+      d.nameOffset = offset;
+    else if (tag == Tag('h', 'h', 'e', 'a'))
+    {
+      d.hheaOffset = offset;
+      hheaLength = length;
+    }
+    else if (tag == Tag('f', 'd', 's', 'c'))
+      d.fdscOffset = offset;
+  }
+  if (!d.IsValid() || headLength < 46 || hheaLength < 10)
+    return empty;
+
+  d.unitsPerEm = font.U16(d.headOffset + 18);
+  d.macStyle = font.U16(d.headOffset + 44);
+  d.ascender = static_cast<int16_t>(font.U16(d.hheaOffset + 4));
+  d.descender = static_cast<int16_t>(font.U16(d.hheaOffset + 6));
+  d.lineGap = static_cast<int16_t>(font.U16(d.hheaOffset + 8));
+  d.family = ReadName(font, d.nameOffset, 1);
+  d.style = ReadName(font, d.nameOffset, 2);
+  return d;
+}
+
+ResourceCache<FontData>& FontDataCache()
+{
+  static ResourceCache<FontData> cache;
+  return cache;
+}
+
+} // namespace gfx
