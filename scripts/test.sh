@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: Linux natively (Debug, ASan+UBSan) and the
-# Windows x64 executables under Wine on a private X display.
+# Windows x64 executables under Wine, both on a private X display (the
+# drawing tests need OpenGL: GLX on Linux, WGL under Wine).
 # Usage: scripts/test.sh [linux|windows|all]
 set -uo pipefail
 
@@ -25,7 +26,7 @@ done
 XVFB_PID=""
 cleanup() {
   if [ -n "$XVFB_PID" ]; then
-    WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null
+    [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null
     kill "$XVFB_PID" 2>/dev/null; wait "$XVFB_PID" 2>/dev/null
   fi
 }
@@ -41,11 +42,14 @@ start_display() {
   export DISPLAY=":$n"
 }
 
+# Both targets draw with OpenGL in their tests: GLX on Linux, WGL under Wine.
 if [[ " ${presets[*]} " == *" windows "* ]]; then
   export WINEPREFIX="${KORVEL_WINEPREFIX:-$CACHE/wineprefix}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   # A wineserver left from an earlier run may know another display.
   wineserver -k 2>/dev/null
-  start_display
+fi
+start_display
+if [[ " ${presets[*]} " == *" windows "* ]]; then
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "test: creating the Wine prefix $WINEPREFIX"
     wineboot -i >/dev/null 2>&1; wineserver -w

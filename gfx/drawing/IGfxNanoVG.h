@@ -1,0 +1,171 @@
+#pragma once
+
+// The NanoVG drawing backend on OpenGL 2.
+//
+// Every frame is drawn into an offscreen framebuffer the size of the editor in
+// device pixels (the main framebuffer), so only dirty areas need redrawing and
+// the rest survives from earlier frames; FinishFrame then copies the whole
+// framebuffer to the framebuffer that was bound when the NanoVG context was
+// made (the window's). Offscreen layers are further framebuffers.
+//
+// The class knows no window system. A subclass (the platform window, or a test
+// fixture) owns the OpenGL context: it makes it current and calls
+// OnContextCreated, OnBackingResized on size changes, StartFrame / drawing /
+// FinishFrame, and OnContextDestroyed (GL context still current) before it
+// destroys the GL context. GL functions come from the glad loader, which the
+// subclass loads for its context.
+//
+// Large images: a texture cannot be larger than GL_MAX_TEXTURE_SIZE in either
+// direction (16384 with Mesa, 8192 or less on some GPUs, while the 2x knob and
+// needle strips are about 14 700 pixels tall). A bitmap larger than the limit
+// is stored as a grid of tiles, each within the limit; every tile carries two
+// extra rows and columns of its neighbours so that filtering across a tile
+// edge reads the same pixels as from one texture, and BlitBitmap draws each
+// tile's own part of the image without edge anti-aliasing, so the parts meet
+// without a seam.
+
+#include "gfx/IGfx.h"
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+struct NVGcontext;
+struct NVGLUframebuffer;
+
+namespace gfx {
+
+class IGfxNanoVG : public IGfx
+{
+public:
+  /** A NanoVG image (one or several textures) or, for a layer, a framebuffer. */
+  class Bitmap : public APIBitmap
+  {
+  public:
+    /** One texture of a tiled image: its NanoVG image and the pixels it holds and owns. */
+    struct Tile
+    {
+      int image = 0;
+      int x = 0, y = 0, w = 0, h = 0;          // pixels held (with the margins)
+      int ownX = 0, ownY = 0, ownW = 0, ownH = 0; // pixels drawn from this tile
+    };
+
+    /** An image of width x height pixels made of tiles (a single tile when it fits one texture). */
+    Bitmap(IGfxNanoVG& owner, std::vector<Tile> tiles, int width, int height, float scale);
+    /** A layer: the framebuffer and its image. */
+    Bitmap(IGfxNanoVG& owner, NVGLUframebuffer* framebuffer, int width, int height, float scale, float drawScale);
+    ~Bitmap() override;
+
+    const std::vector<Tile>& Tiles() const { return mTiles; }
+    /** The single NanoVG image (the first tile's). */
+    int Image() const { return mTiles.empty() ? 0 : mTiles.front().image; }
+    NVGLUframebuffer* Framebuffer() const { return mFramebuffer; }
+
+  private:
+    IGfxNanoVG& mOwner;
+    unsigned mContextGeneration;
+    std::vector<Tile> mTiles;
+    NVGLUframebuffer* mFramebuffer = nullptr;
+  };
+
+  IGfxNanoVG(plug::IGfxEditorDelegate* delegate, int width, int height, int fps = 60, float scale = 1.f);
+  ~IGfxNanoVG() override;
+
+  // --- Context and frame (GL context current) ---------------------------------------------
+  /** Creates the NanoVG context (anti-aliased) and the main framebuffer; the context stays null on failure. */
+  void OnContextCreated(void* platformContext) override;
+  /** Deletes the controls, this context's bitmaps, the main framebuffer and the NanoVG context. */
+  void OnContextDestroyed() override;
+  /** Makes a main framebuffer of the current device size (nothing without a context). */
+  void OnBackingResized() override;
+  void StartFrame() override;
+  void FinishFrame() override;
+  bool InFrame() const { return mInFrame; }
+  /** Device size of the main framebuffer: int(int(width x draw scale) x display scale). */
+  int BackingWidth() const;
+  int BackingHeight() const;
+  /** The framebuffer FinishFrame copies the frame to (read when the NanoVG context was made). */
+  unsigned WindowFramebuffer() const { return mWindowFramebuffer; }
+  /** The main framebuffer's GL name (0 without one). */
+  unsigned MainFramebuffer() const;
+  /**
+   * Largest texture side used for images: GL_MAX_TEXTURE_SIZE, or less when
+   * limited here (a smaller limit makes larger images tiled, as on smaller GPUs).
+   */
+  int TextureSizeLimit() const;
+  void LimitTextureSize(int pixels) { mTextureLimit = pixels; }
+
+  // --- Drawing -------------------------------------------------------------------------------
+  void BlitBitmap(const IBitmap& bitmap, const IArea& dest, int srcX, int srcY,
+                  const IBlendMode* blend = nullptr) override;
+  void StrokeDashedLine(const IRgba& colour, float x1, float y1, float x2, float y2, const IBlendMode* blend = nullptr,
+                        float thickness = 1.f, float dashLen = 2.f) override;
+  void StrokeDashedRect(const IRgba& colour, const IArea& area, const IBlendMode* blend = nullptr,
+                        float thickness = 1.f, float dashLen = 2.f) override;
+  void PaintFastShadow(const IArea& inner, const IArea& outer, float yDrop, float roundness, float blur,
+                       const IBlendMode* blend = nullptr) override;
+  IRgba ReadPixelColour(float x, float y) override;
+  void* DrawContext() override;
+  const char* DrawingApiName() override { return "NanoVG | GL2"; }
+  bool SupportsImageExtension(const char* extension) override;
+
+  void PathReset() override;
+  void PathCloseFigure() override;
+  void PathAddArc(float cx, float cy, float r, float a1, float a2, EWinding winding = EWinding::CW) override;
+  void PathMove(float x, float y) override;
+  void PathLine(float x, float y) override;
+  void PathSetSolidity(bool hole) override;
+  void PathCubic(float c1x, float c1y, float c2x, float c2y, float x, float y) override;
+  void PathQuadratic(float cx, float cy, float x, float y) override;
+  void PathStrokeWith(const IFillPattern& pattern, float thickness, const IStrokeStyle& style,
+                      const IBlendMode* blend) override;
+  void PathFillWith(const IFillPattern& pattern, const IFillStyle& style, const IBlendMode* blend) override;
+  void PathApplyTransform(const ITransform2D& matrix) override;
+  void SetClipArea(const IArea& area) override;
+
+  // --- Layers --------------------------------------------------------------------------------
+  void BindLayerTarget() override;
+  /** The layer's pixels as RGBA bytes, premultiplied, top row first. */
+  void ReadLayerPixels(const ILayerPtr& layer, std::vector<uint8_t>& rgba) override;
+  void ApplyLayerShadow(const ILayerPtr& layer, const IShadow& shadow) override;
+
+  // --- Resources -----------------------------------------------------------------------------
+  std::unique_ptr<APIBitmap> LoadBackendBitmap(const DecodedImage& image, float scale) override;
+  std::unique_ptr<APIBitmap> CreateBackendBitmap(int width, int height, float scale, float drawScale,
+                                                 bool cacheable) override;
+  bool LoadBackendFont(const char* fontId, const FontData& font) override;
+  float MeasureTextImpl(const ITextStyle& style, const char* text, IArea& bounds) override;
+  void PrintTextImpl(const ITextStyle& style, const char* text, const IArea& area, const IBlendMode* blend) override;
+
+  /**
+   * Where text sits for a style: the NanoVG anchor in the area and, for a
+   * rotated style, the offset to translate by before rotating; bounds gets
+   * the text's box (rotated and moved) in unscaled pixels.
+   */
+  void PlaceText(const ITextStyle& style, const char* text, const IArea& area, float& anchorX, float& anchorY,
+                 float& offsetX, float& offsetY, IArea& bounds);
+
+private:
+  friend class Bitmap;
+
+  void DeleteMainFramebuffer();
+  void MakeMainFramebuffer();
+  /** Binds the top layer's framebuffer, else the main one, and begins a NanoVG frame for it. */
+  void BindDrawingTarget();
+  void ReleaseFramebuffer(NVGLUframebuffer* framebuffer);
+  void FlushDeferredDeletions();
+  void SetBlend(const IBlendMode* blend);
+  void DrawTile(const Bitmap::Tile& tile, float originX, float originY, float scale, const IArea& dest,
+                float alpha, bool tiled);
+
+  NVGcontext* mVG = nullptr;
+  NVGLUframebuffer* mMainFramebuffer = nullptr;
+  unsigned mWindowFramebuffer = 0;
+  unsigned mContextGeneration = 0;
+  bool mInFrame = false;
+  int mTextureLimit = 0;
+  std::mutex mBackendMutex;
+  std::vector<NVGLUframebuffer*> mDeferredDeletions;
+};
+
+} // namespace gfx

@@ -1,0 +1,260 @@
+// The NanoVG backend's behaviour on real OpenGL, checked pixel by pixel where
+// a golden picture would say less: what survives between frames, angles and
+// directions, blend weight, deferred framebuffer deletion, text measuring,
+// bitmap scales, and a context that could not be made.
+
+#include "TestGfx.h"
+
+#include "gfx/drawing/NanoVGIncludes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace gfxtest {
+namespace {
+
+using gfx::IArea;
+using gfx::IGfx;
+using gfx::IRgba;
+
+const IRgba kWhite(255, 255, 255, 255);
+const IRgba kBlack(255, 0, 0, 0);
+const IRgba kRed(255, 255, 0, 0);
+const IRgba kBlue(255, 0, 0, 255);
+
+DrawingFixture OpenOrFail(int w, int h, float scale = 1.f)
+{
+  std::string error;
+  DrawingFixture f = DrawingFixture::Open(w, h, scale, error);
+  EXPECT_TRUE(f.g) << error;
+  return f;
+}
+
+bool IsColour(const Image& image, int x, int y, int r, int g, int b, int tolerance = 2)
+{
+  const uint8_t* p = image.Pixel(x, y);
+  return std::abs(p[0] - r) <= tolerance && std::abs(p[1] - g) <= tolerance && std::abs(p[2] - b) <= tolerance;
+}
+
+TEST(NanoVGFrame, PixelsOutsideTheDirtyAreasSurviveFromTheLastFrame)
+{
+  DrawingFixture f = OpenOrFail(40, 30, 2.f);
+  ASSERT_TRUE(f.g);
+  IRgba colour = kRed;
+  f.Render([&colour](IGfx& g, const IArea& area) { g.PaintRect(colour, area); });
+  colour = kBlue;
+  const Image image = f.RenderAreas({IArea(10.f, 10.f, 20.f, 20.f)});
+  EXPECT_TRUE(IsColour(image, 2 * 15, 2 * 15, 0, 0, 255)); // redrawn
+  EXPECT_TRUE(IsColour(image, 2 * 5, 2 * 5, 255, 0, 0));   // kept
+  EXPECT_TRUE(IsColour(image, 2 * 25, 2 * 15, 255, 0, 0));
+  // The dirty area was aligned to device pixels and drawn up to its edges, not beyond.
+  EXPECT_TRUE(IsColour(image, 2 * 10, 2 * 10, 0, 0, 255));
+  EXPECT_TRUE(IsColour(image, 2 * 10 - 1, 2 * 10, 255, 0, 0));
+  EXPECT_TRUE(IsColour(image, 2 * 20 - 1, 2 * 20 - 1, 0, 0, 255));
+  EXPECT_TRUE(IsColour(image, 2 * 20, 2 * 20, 255, 0, 0));
+}
+
+TEST(NanoVGPaths, ArcAnglesStartAtTwelveOClockAndTurnClockwise)
+{
+  DrawingFixture f = OpenOrFail(40, 40);
+  ASSERT_TRUE(f.g);
+  const Image image = f.Render([](IGfx& g, const IArea& area) {
+    g.PaintRect(kWhite, area);
+    g.PaintArc(kBlack, 20.f, 20.f, 15.f, 0.f, 90.f); // the upper right quarter
+  });
+  EXPECT_TRUE(IsColour(image, 27, 13, 0, 0, 0));
+  EXPECT_TRUE(IsColour(image, 13, 13, 255, 255, 255));
+  EXPECT_TRUE(IsColour(image, 27, 27, 255, 255, 255));
+  EXPECT_TRUE(IsColour(image, 13, 27, 255, 255, 255));
+}
+
+TEST(NanoVGPaths, RotatingBy90TurnsTheXAxisDownwards)
+{
+  DrawingFixture f = OpenOrFail(40, 40);
+  ASSERT_TRUE(f.g);
+  const Image image = f.Render([](IGfx& g, const IArea& area) {
+    g.PaintRect(kWhite, area);
+    g.PushTransform();
+    g.TranslateTransform(20.f, 10.f);
+    g.RotateTransform(90.f);
+    g.PaintRect(kBlack, IArea(0.f, -2.f, 20.f, 2.f));
+    g.PopTransform();
+  });
+  EXPECT_TRUE(IsColour(image, 20, 25, 0, 0, 0));
+  EXPECT_TRUE(IsColour(image, 30, 11, 255, 255, 255));
+  EXPECT_TRUE(IsColour(image, 20, 5, 255, 255, 255));
+}
+
+TEST(NanoVGPaths, ClipLimitsDrawingUntilItIsLifted)
+{
+  DrawingFixture f = OpenOrFail(40, 40);
+  ASSERT_TRUE(f.g);
+  const Image image = f.Render([](IGfx& g, const IArea& area) {
+    g.PaintRect(kWhite, area);
+    g.PathClipTo(IArea(10.f, 10.f, 20.f, 20.f));
+    g.PaintRect(kRed, area);
+    g.PathClipTo(IArea());
+    g.PaintRect(kBlue, IArea(30.f, 30.f, 40.f, 40.f));
+  });
+  EXPECT_TRUE(IsColour(image, 15, 15, 255, 0, 0));
+  EXPECT_TRUE(IsColour(image, 9, 15, 255, 255, 255));
+  EXPECT_TRUE(IsColour(image, 20, 15, 255, 255, 255));
+  EXPECT_TRUE(IsColour(image, 35, 35, 0, 0, 255));
+}
+
+TEST(NanoVGBitmaps, HalfBlendWeightDrawsAtHalfOpacity)
+{
+  DrawingFixture f = OpenOrFail(20, 20);
+  ASSERT_TRUE(f.g);
+  const Image image = f.Render([](IGfx& g, const IArea& area) {
+    g.PaintRect(kBlack, area);
+    g.OpenLayer(nullptr, area);
+    g.PaintRect(kWhite, area);
+    gfx::ILayerPtr layer = g.CloseLayer();
+    const gfx::IBlendMode half(gfx::EBlend::SrcOver, 0.5f);
+    g.DrawLayer(layer, &half);
+  });
+  EXPECT_TRUE(IsColour(image, 10, 10, 128, 128, 128, 2));
+  EXPECT_EQ(image.Pixel(10, 10)[3], 255);
+}
+
+TEST(NanoVGBitmaps, ATwoTimesImageAskedForAtScaleOneKeepsItsScaleAndReportsHalfItsSize)
+{
+  DrawingFixture f = OpenOrFail(20, 20);
+  ASSERT_TRUE(f.g);
+  const gfx::IBitmap knob = f.g->RequestBitmap("KNOB.png", 101, false, 1);
+  ASSERT_TRUE(knob.IsValid()) << f.g->LastResourceError();
+  EXPECT_EQ(knob.GetScale(), 2.f);
+  EXPECT_EQ(knob.GetAPIBitmap()->GetWidth(), 146);
+  EXPECT_EQ(knob.GetAPIBitmap()->GetHeight(), 14746);
+  EXPECT_EQ(knob.W(), 73);
+  EXPECT_EQ(knob.H(), 7373);
+  EXPECT_EQ(knob.FrameHeight(), 73);
+}
+
+TEST(NanoVGBitmaps, AnImageLargerThanATextureIsSplitWithinTheLimit)
+{
+  DrawingFixture f = OpenOrFail(20, 20);
+  ASSERT_TRUE(f.g);
+  f.g->LimitTextureSize(1000);
+  const gfx::IBitmap knob = f.g->RequestBitmap("KNOB.png", 101);
+  ASSERT_TRUE(knob.IsValid());
+  const auto* bitmap = static_cast<const gfx::IGfxNanoVG::Bitmap*>(knob.GetAPIBitmap());
+  ASSERT_GT(bitmap->Tiles().size(), 1u);
+  int owned = 0;
+  for (const auto& tile : bitmap->Tiles())
+  {
+    EXPECT_LE(tile.h, 1000);
+    EXPECT_EQ(tile.ownY, owned); // the owned parts cover the image without gaps or overlaps
+    owned += tile.ownH;
+  }
+  EXPECT_EQ(owned, 14746);
+}
+
+TEST(NanoVGLayers, AFramebufferReleasedDuringAFrameGoesWhenTheFrameEnds)
+{
+  DrawingFixture f = OpenOrFail(20, 20);
+  ASSERT_TRUE(f.g);
+  GLuint released = 0;
+  GLboolean existedAfterRelease = GL_FALSE;
+  f.Render([&](IGfx& g, const IArea& area) {
+    g.OpenLayer(nullptr, area);
+    gfx::ILayerPtr layer = g.CloseLayer();
+    ASSERT_TRUE(layer);
+    released = static_cast<gfx::IGfxNanoVG::Bitmap*>(layer->bitmap.get())->Framebuffer()->fbo;
+    layer.reset();
+    existedAfterRelease = glIsFramebuffer(released);
+  });
+  EXPECT_TRUE(existedAfterRelease);
+  EXPECT_FALSE(glIsFramebuffer(released));
+}
+
+TEST(NanoVGLayers, LayerPixelsReadBackTopRowFirst)
+{
+  DrawingFixture f = OpenOrFail(20, 10, 2.f);
+  ASSERT_TRUE(f.g);
+  std::vector<uint8_t> pixels;
+  f.Render([&](IGfx& g, const IArea&) {
+    g.OpenLayer(nullptr, IArea(0.f, 0.f, 20.f, 10.f));
+    g.PaintRect(kRed, IArea(0.f, 0.f, 20.f, 2.f));
+    gfx::ILayerPtr layer = g.CloseLayer();
+    f.g->ReadLayerPixels(layer, pixels);
+  });
+  ASSERT_EQ(pixels.size(), 40u * 20u * 4u);
+  EXPECT_EQ(pixels[0], 255);                      // top-left: red
+  EXPECT_EQ(pixels[3], 255);
+  EXPECT_EQ(pixels[(19 * 40 + 0) * 4 + 3], 0);    // bottom-left: untouched
+}
+
+TEST(NanoVGText, WidthGrowsWithSizeAndARightAngleSwapsTheBox)
+{
+  DrawingFixture f = OpenOrFail(200, 200);
+  ASSERT_TRUE(f.g);
+  ASSERT_TRUE(f.g->RequestFont("Roboto-Regular", "Roboto-Regular.ttf")) << f.g->LastResourceError();
+  gfx::ITextStyle style;
+  const IArea area(0.f, 0.f, 200.f, 200.f);
+  IArea small = area, large = area, turned = area;
+  const float w14 = f.g->MeasureTextBounds(style, "Threshold", small);
+  style.size = 28.f;
+  const float w28 = f.g->MeasureTextBounds(style, "Threshold", large);
+  EXPECT_GT(w14, 20.f);
+  EXPECT_NEAR(w28 / w14, 2.f, 0.1f);
+  EXPECT_NEAR(large.MW(), area.MW(), 0.5f); // centred
+  EXPECT_NEAR(large.MH(), area.MH(), 0.5f);
+  style.angle = 90.f;
+  f.g->MeasureTextBounds(style, "Threshold", turned);
+  EXPECT_NEAR(turned.H(), large.W(), 0.5f);
+  EXPECT_NEAR(turned.W(), large.H(), 0.5f);
+  EXPECT_NEAR(turned.MW(), area.MW(), 0.5f);
+  EXPECT_NEAR(turned.MH(), area.MH(), 0.5f);
+}
+
+TEST(NanoVGText, AnUnknownFontDrawsAndMeasuresNothing)
+{
+  DrawingFixture f = OpenOrFail(60, 20);
+  ASSERT_TRUE(f.g);
+  gfx::ITextStyle style;
+  style.SetFont("No-Such-Font");
+  IArea bounds(0.f, 0.f, 60.f, 20.f);
+  EXPECT_EQ(f.g->MeasureTextBounds(style, "text", bounds), 0.f);
+  const Image image = f.Render([&style](IGfx& g, const IArea& area) {
+    g.PaintRect(kWhite, area);
+    g.PrintText(style, "text", area);
+  });
+  for (int y = 0; y < image.height; ++y)
+    for (int x = 0; x < image.width; ++x)
+      ASSERT_TRUE(IsColour(image, x, y, 255, 255, 255, 0)) << x << "," << y;
+}
+
+TEST(NanoVGBackend, PlainAnswers)
+{
+  TestGfx g(10, 10);
+  EXPECT_EQ(g.ReadPixelColour(1.f, 1.f), kBlack);
+  EXPECT_STREQ(g.DrawingApiName(), "NanoVG | GL2");
+  struct Case
+  {
+    const char* extension;
+    bool supported;
+  };
+  for (const Case& c : {Case{"png", true}, Case{"PNG", true}, Case{"jpg", true}, Case{"JPEG", true},
+                        Case{"svg", false}, Case{"bmp", false}, Case{"", false}})
+    EXPECT_EQ(g.SupportsImageExtension(c.extension), c.supported) << c.extension;
+}
+
+TEST(NanoVGBackend, WithoutANanoVGContextNothingIsMadeOrDrawn)
+{
+  TestGfx g(10, 10); // no GL context, OnContextCreated never called
+  EXPECT_EQ(g.DrawContext(), nullptr);
+  EXPECT_EQ(g.MainFramebuffer(), 0u);
+  gfx::DecodedImage image;
+  image.width = image.height = 1;
+  image.rgba = {1, 2, 3, 4};
+  EXPECT_EQ(g.LoadBackendBitmap(image, 1.f), nullptr);
+  EXPECT_EQ(g.CreateBackendBitmap(4, 4, 1.f, 1.f, false), nullptr);
+  g.RenderAreas({IArea(0.f, 0.f, 10.f, 10.f)}); // must not touch GL
+  EXPECT_FALSE(g.InFrame());
+}
+
+} // namespace
+} // namespace gfxtest
