@@ -831,6 +831,13 @@ void IGfx::ApplyTextEntryResult(const char* text)
     owner->HandleTextEntryResult(text ? text : "", valIdx);
 }
 
+void IGfx::DiscardTextEntry()
+{
+  if (mTextEntryOwner)
+    mTextEntryOwner->MarkDirty(false, -1);
+  mTextEntryOwner = nullptr;
+}
+
 void IGfx::OpenPopupMenu(IControl* control, IMenuModel& menu, const IArea& area, int valIdx)
 {
   // Opened from a press, the control's host edits are open: the menu's result ends them.

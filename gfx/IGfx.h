@@ -245,6 +245,8 @@ public:
   void OpenPopupMenu(IControl* control, IMenuModel& menu, const IArea& area, int valIdx);
   /** The platform's text entry finished with text. */
   void ApplyTextEntryResult(const char* text);
+  /** The platform's text entry was cancelled: its owner gets no result. */
+  void DiscardTextEntry();
   /** The platform's value menu (or context menu) finished; null for no choice. */
   void ApplyMenuResult(IMenuModel* menu);
   /**
