@@ -246,6 +246,14 @@ void KORVEL::ResetProcessing()
   mChain.Reset(GetSampleRate());
 }
 
+void KORVEL::OnEditorOpened()
+{
+  plug::IPluginVST3::OnEditorOpened();
+  // The meter parameters themselves stay at 0; the needles show the readings.
+  plug::IGfxEditorDelegate::SendParameterValueToEditor(kMeterInt, mMeterReadings[kStageInt].load(kRelaxed), false);
+  plug::IGfxEditorDelegate::SendParameterValueToEditor(kMeterExt, mMeterReadings[kStageExt].load(kRelaxed), false);
+}
+
 // Editor width, height and scale, then the parameters. Reports a failed
 // write instead of claiming success.
 bool KORVEL::SaveState(plug::StateChunk& chunk) const
@@ -288,6 +296,8 @@ void KORVEL::ProcessPoweredOff(double** inputs, double** outputs, int nFrames)
 
 void KORVEL::SendMeterReadings(double readingInt, double readingExt)
 {
+  mMeterReadings[kStageInt].store(readingInt, kRelaxed);
+  mMeterReadings[kStageExt].store(readingExt, kRelaxed);
   SendParameterValueToEditor(kMeterInt, readingInt, false);
   SendParameterValueToEditor(kMeterExt, readingExt, false);
 }
