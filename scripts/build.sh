@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds KORVEL for Linux x86_64 and Windows x64 (MinGW-w64), collects both
-# VST3 bundles and the editor preview in dist/, and runs the main job: the demo
-# renders of a real drum loop through the plug-in, into dist/demo/, after the
-# SDK validator has checked the Linux release bundle.
+# VST3 bundles with the factory presets beside them and the editor preview in
+# dist/, packs the Windows zip, and runs the main job: the demo renders of a
+# real drum loop through the plug-in (three settings and every factory preset)
+# with their plots and the transfer curves, into dist/demo/, after the SDK
+# validator has checked the Linux release bundle.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,16 +16,31 @@ for p in linux windows; do
   cmake --build --preset "$p"
 done
 
-rm -rf dist/linux dist/windows
-mkdir -p dist/linux dist/windows
+version=$(sed -n 's/^project(KORVEL VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+rm -rf dist/linux dist/windows dist/KORVEL-*-windows-x64.zip
+mkdir -p dist/linux/presets "dist/windows/VST3 Presets"
+# The presets sit beside each bundle as in the user's VST3 folders:
+# ~/.vst3/presets/Vantrel/KORVEL on Linux, Documents\VST3 Presets\Vantrel\KORVEL on Windows.
 cp -r build/linux/KORVEL.vst3 dist/linux/
+cp -r build/linux/presets/Vantrel dist/linux/presets/
 cp -r build/windows/KORVEL.vst3 dist/windows/
+cp -r build/linux/presets/Vantrel "dist/windows/VST3 Presets/"
 /usr/bin/python3 plugin/resources/make_preview.py dist >/dev/null
 echo "== bundles: dist/linux/KORVEL.vst3, dist/windows/KORVEL.vst3; editor preview: dist/preview@1x.png, dist/preview@2x.png"
+echo "== factory presets: dist/linux/presets/Vantrel/KORVEL, dist/windows/VST3 Presets/Vantrel/KORVEL"
+tools/package/make_windows_zip.sh dist/windows/KORVEL.vst3 "dist/windows/VST3 Presets" "$version" \
+  "dist/KORVEL-$version-windows-x64.zip" >/dev/null
+echo "== Windows zip (bundle, presets, licences, install note): dist/KORVEL-$version-windows-x64.zip"
 
 bin=build/linux/bin/Release
-echo "== Steinberg validator, extensive, on dist/linux/KORVEL.vst3 (the Windows bundle is validated by scripts/test.sh)"
-"$bin/validator" -e dist/linux/KORVEL.vst3 | grep -E '^Result:' || { echo "build: the validator rejected the Linux bundle" >&2; exit 1; }
+echo "== Steinberg validator, extensive, on dist/linux/KORVEL.vst3 with the factory presets of dist/linux/presets"
+echo "   (the Windows bundle is validated by scripts/test.sh)"
+KORVEL_PRESET_DIR=dist/linux/presets/Vantrel/KORVEL \
+  "$bin/validator" -e -test-component build/linux/KorvelPresetCheck.vst3 dist/linux/KORVEL.vst3 | grep -E '^Result:' \
+  || { echo "build: the validator rejected the Linux bundle or a factory preset" >&2; exit 1; }
 
 echo "== demo renders (dist/demo)"
-tools/demo/make_demo.sh dist/demo "$bin/korvel-render" build/linux/KORVEL.vst3
+tools/demo/make_demo.sh dist/demo "$bin/korvel-render" build/linux/KORVEL.vst3 build/linux/presets/Vantrel/KORVEL
+
+echo "== plots: a waveform and gain picture per render, transfer curves measured through the bundle (dist/demo/*.png)"
+/usr/bin/python3 tools/demo/plot_demo.py dist/demo "$bin/korvel-render" build/linux/KORVEL.vst3 | sed 's/^/   /'

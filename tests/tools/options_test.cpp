@@ -50,6 +50,29 @@ TEST(RenderOptions, ListingParametersNeedsNoFiles)
     EXPECT_TRUE(parse({"--help"}).help);
 }
 
+TEST(RenderOptions, ReadsRampsPresetsAndAutomationFiles)
+{
+    auto options = parse({"--in", "a", "--out", "b", "--ramp", "0=0:-20,1.5:10,2:-3.25", "--automate=14=power.csv",
+                          "--preset", "p.vstpreset", "--save-preset", "q.vstpreset"});
+    ASSERT_EQ(options.automation.size(), 2u);
+    EXPECT_EQ(options.automation[0].id, 0u);
+    ASSERT_EQ(options.automation[0].points.size(), 3u);
+    EXPECT_EQ(options.automation[0].points[1].seconds, 1.5);
+    EXPECT_EQ(options.automation[0].points[1].plain, 10.0);
+    EXPECT_EQ(options.automation[0].points[2].plain, -3.25);
+    EXPECT_EQ(options.automation[1].id, 14u);
+    EXPECT_EQ(options.automation[1].file, "power.csv");
+    EXPECT_EQ(options.presetIn, "p.vstpreset");
+    EXPECT_EQ(options.presetOut, "q.vstpreset");
+}
+
+TEST(RenderOptions, SavingSettingsAloneNeedsNoAudioFiles)
+{
+    EXPECT_TRUE(savesSettingsOnly(parse({"--param", "0=1", "--save-preset", "p.vstpreset"})));
+    EXPECT_TRUE(savesSettingsOnly(parse({"--save-state", "s.bin"})));
+    EXPECT_FALSE(savesSettingsOnly(parse({"--in", "a", "--out", "b", "--save-preset", "p.vstpreset"})));
+}
+
 TEST(RenderOptions, DecimalIdsAreNeverReadAsOctal)
 {
     EXPECT_EQ(parse({"--in", "a", "--out", "b", "--param", "010=1"}).params[0].id, 10u);
@@ -108,7 +131,25 @@ INSTANTIATE_TEST_SUITE_P(
         BadCommandLine {{"--in", "a", "--out", "b", "--param", "3=1", "--param", "3=2"},
                         "--param: parameter 3 is given twice"},
         BadCommandLine {{"--in", "a", "--out", "b", "--meter-ids", "25,"},
-                        "--meter-ids: '' is not a parameter ID (a whole number, decimal or 0x hex)"}));
+                        "--meter-ids: '' is not a parameter ID (a whole number, decimal or 0x hex)"},
+        BadCommandLine {{"--save-preset", "p.vstpreset", "--meters", "m.csv"}, "missing --in"},
+        BadCommandLine {{"--in", "a", "--out", "b", "--ramp", "3"}, "--ramp: '3' is not ID=T0:V0,T1:V1,..."},
+        BadCommandLine {{"--in", "a", "--out", "b", "--ramp", "3="}, "--ramp: '3=' is not ID=T0:V0,T1:V1,..."},
+        BadCommandLine {{"--in", "a", "--out", "b", "--ramp", "3=0:1,2"}, "--ramp: '2' is not SECONDS:VALUE"},
+        BadCommandLine {{"--in", "a", "--out", "b", "--ramp", "3=0:1,:2"}, "--ramp: ':2' is not SECONDS:VALUE"},
+        BadCommandLine {{"--in", "a", "--out", "b", "--ramp", "3=0:1,1:inf"}, "--ramp: '1:inf' is not SECONDS:VALUE"},
+        BadCommandLine {{"--in", "a", "--out", "b", "--ramp", "3=-1:0"},
+                        "--ramp 3: point 1 is at -1 s, before the start"},
+        BadCommandLine {{"--in", "a", "--out", "b", "--ramp", "3=0:0,1:1,1:2"},
+                        "--ramp 3: point 3 at 1 s does not come after the point before it (1 s)"},
+        BadCommandLine {{"--in", "a", "--out", "b", "--automate", "x=f.csv"},
+                        "--automate: 'x' is not a parameter ID (a whole number, decimal or 0x hex)"},
+        BadCommandLine {{"--in", "a", "--out", "b", "--ramp", "3=0:1", "--automate", "3=f.csv"},
+                        "parameter 3 is automated twice"},
+        BadCommandLine {{"--in", "a", "--out", "b", "--param", "3=1", "--ramp", "3=0:1"},
+                        "parameter 3 is both set (--param) and automated; its curve sets its value from the start"},
+        BadCommandLine {{"--in", "a", "--out", "b", "--state", "s", "--preset", "p"},
+                        "--state and --preset both load settings; give one of them"}));
 
 } // namespace
 } // namespace korvel::render

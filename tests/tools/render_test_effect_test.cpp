@@ -211,12 +211,12 @@ TEST_F(RenderWithTestEffect, ListsParametersWithPlainRanges)
     auto result = runInProcess({"--plugin", TEST_EFFECT_BUNDLE, "--list-params"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     auto lines = linesOf(result.out);
-    ASSERT_EQ(lines.size(), 7u) << result.out;
+    ASSERT_EQ(lines.size(), 8u) << result.out;
     EXPECT_THAT(lines[0], HasSubstr("Render Test Effect"));
     EXPECT_THAT(lines[1], ContainsRegex("id +title +units +default +min +max +flags"));
     EXPECT_THAT(lines[2], ContainsRegex("^ +0  Gain +x +1 +0 +2 *$"));
     EXPECT_THAT(lines[4], ContainsRegex("^ +2  Latency +smp +0 +0 +1000  steps=1000$"));
-    EXPECT_THAT(lines[6], ContainsRegex("^ +26  Block Frames +0 +0 +65536  read-only $"));
+    EXPECT_THAT(lines[7], ContainsRegex("^ +26  Block Frames +0 +0 +65536  read-only $"));
 }
 
 TEST_F(RenderWithTestEffect, TimesTheProcessCalls)

@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
-# Renders a real drum loop through a VST3 compressor with three settings and
-# prints one line per render: input and output peak/RMS and the largest gain
-# reduction of each stage.
+# Renders a real drum loop through a VST3 compressor with three settings (and
+# with each preset of PRESETDIR) and prints one line per render: input and
+# output peak/RMS and the largest gain reduction of each stage.
 #
-# Usage: make_demo.sh OUTDIR RENDER_EXE BUNDLE
+# Usage: make_demo.sh OUTDIR RENDER_EXE BUNDLE [PRESETDIR]
 #   OUTDIR      receives drums.wav, kick.wav and per render NAME.wav and NAME.meters.csv
 #   RENDER_EXE  the korvel-render executable; korvel-demo-audio is expected next to it
 #               (or named by KORVEL_DEMO_AUDIO)
 #   BUNDLE      KORVEL.vst3, or ZamCompX2.vst3 to try the plumbing with a third-party compressor
+#   PRESETDIR   .vstpreset files, each rendered as preset-NAME (name in lower case, dashes
+#               for blanks) with the kick as side-chain
 # The kit is Debian's hydrogen-drumkits ColomboAcousticDrumkit (KORVEL_DEMO_KIT overrides).
 set -euo pipefail
 
 die() { echo "make_demo: $*" >&2; exit 1; }
-[ $# -eq 3 ] || { sed -n '6,12p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
-OUT=$1 RENDER=$2 BUNDLE=$3
+[ $# -eq 3 ] || [ $# -eq 4 ] || { sed -n '6,14p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+OUT=$1 RENDER=$2 BUNDLE=$3 PRESETS=${4:-}
 HELPER=${KORVEL_DEMO_AUDIO:-$(dirname "$RENDER")/korvel-demo-audio}
 KIT=${KORVEL_DEMO_KIT:-/usr/share/hydrogen/data/drumkits/ColomboAcousticDrumkit}
 
@@ -74,4 +76,17 @@ else
   # shows no reduction; the plumbing (bus arrangement and activation) is the same.
   render kick-duck "side-chain ducking from the kick" \
     --sidechain "$OUT/kick.wav" --param 11=1 --param 7=-30 --param 6=10 --param 3=1 --param 4=250
+fi
+
+if [ -n "$PRESETS" ]; then
+  [ -d "$PRESETS" ] || die "$PRESETS is not a folder"
+  found=0
+  for preset in "$PRESETS"/*.vstpreset; do
+    [ -f "$preset" ] || continue
+    found=1
+    title=$(basename "$preset" .vstpreset)
+    slug=$(tr 'A-Z ' 'a-z-' <<<"$title")
+    render "preset-$slug" "factory preset \"$title\"" --preset "$preset" --sidechain "$OUT/kick.wav"
+  done
+  [ $found = 1 ] || die "no .vstpreset files in $PRESETS"
 fi

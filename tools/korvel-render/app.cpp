@@ -96,17 +96,22 @@ std::unique_ptr<SoundReader> openSidechain(const Options& options, const SoundRe
 class Outputs
 {
 public:
-    Outputs(const Options& options, const SoundReader& input)
-    : options_(options), audioFile_(options.output),
-      audio_(audioFile_.path(), options.output, input.sampleRate(), input.channels())
+    Outputs(const Options& options, const AudioSource& input) : options_(options)
     {
+        if (!options.output.empty())
+        {
+            audioFile_.emplace(options.output);
+            audio_.emplace(audioFile_->path(), options.output, input.sampleRate(), input.channels());
+        }
         if (!options.stateOut.empty())
             stateFile_.emplace(options.stateOut);
+        if (!options.presetOut.empty())
+            presetFile_.emplace(options.presetOut);
         if (!options.metersCsv.empty())
             metersFile_.emplace(options.metersCsv);
     }
 
-    SoundWriter& audio() { return audio_; }
+    SoundWriter* audio() { return audio_ ? &*audio_ : nullptr; }
 
     std::optional<MeterRecorder> meterRecorder(Plugin& plugin) const
     {
@@ -115,48 +120,69 @@ public:
         return std::make_optional<MeterRecorder>(plugin, options_.meterIds, metersFile_->path(), options_.metersCsv);
     }
 
-    void saveState(Plugin& plugin)
+    void saveSettings(Plugin& plugin)
     {
         if (stateFile_)
             writeBytes(stateFile_->path(), options_.stateOut, plugin.saveState());
+        if (presetFile_)
+            writeBytes(presetFile_->path(), options_.presetOut, plugin.savePreset());
     }
 
     void commit()
     {
-        audio_.close();
-        audioFile_.commit();
-        for (auto* file : {&stateFile_, &metersFile_})
+        if (audio_)
+        {
+            audio_->close();
+            audioFile_->commit();
+        }
+        for (auto* file : {&stateFile_, &presetFile_, &metersFile_})
             if (*file)
                 (*file)->commit();
     }
 
 private:
     const Options& options_;
-    PendingFile audioFile_;
-    SoundWriter audio_;
-    std::optional<PendingFile> stateFile_, metersFile_;
+    std::optional<PendingFile> audioFile_;
+    std::optional<SoundWriter> audio_;
+    std::optional<PendingFile> stateFile_, presetFile_, metersFile_;
 };
+
+// Settings alone reach the processor the way they would in a host: through a
+// process call, here one block of stereo silence.
+constexpr double kSettingsOnlyRate = 48000.0;
 
 int renderFile(const Options& options, std::ostream& out, std::ostream& err)
 {
-    auto input = openInput(options.input, "input");
-    auto sidechain = openSidechain(options, *input);
+    std::unique_ptr<AudioSource> input;
+    std::unique_ptr<SoundReader> sidechain;
+    if (savesSettingsOnly(options))
+        input = std::make_unique<Silence>(kSettingsOnlyRate, 2, options.blockSize);
+    else
+    {
+        auto file = openInput(options.input, "input");
+        sidechain = openSidechain(options, *file);
+        input = std::move(file);
+    }
     Outputs outputs(options, *input);
     Plugin plugin(options.bundle);
     if (!options.stateIn.empty())
         plugin.loadState(options.stateIn);
+    if (!options.presetIn.empty())
+        plugin.loadPreset(options.presetIn);
     auto buses = arrangeBuses(plugin.component(), plugin.processor(), input->channels(),
                               sidechain ? sidechain->channels() : 0);
     auto meters = outputs.meterRecorder(plugin);
-    ProgressBar progress(err, input->frames(), wantProgressBar(input->frames(), input->sampleRate()));
+    bool showProgress = !savesSettingsOnly(options) && wantProgressBar(input->frames(), input->sampleRate());
+    ProgressBar progress(err, input->frames(), showProgress);
 
     RenderJob job;
     job.input = input.get();
     job.sidechain = sidechain.get();
-    job.output = &outputs.audio();
+    job.output = outputs.audio();
     job.blockSize = options.blockSize;
     job.doublePrecision = options.doublePrecision;
     job.initialChanges = resolveParams(plugin, options.params);
+    job.automation = makeAutomationLanes(plugin, options.automation, input->sampleRate());
     job.afterBlock = [&](const BlockReport& block) {
         if (meters)
             meters->record(block);
@@ -164,7 +190,7 @@ int renderFile(const Options& options, std::ostream& out, std::ostream& err)
     };
     auto stats = render(plugin, buses, job);
 
-    outputs.saveState(plugin);
+    outputs.saveSettings(plugin);
     if (meters)
         meters->close();
     outputs.commit();

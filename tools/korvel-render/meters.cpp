@@ -83,7 +83,7 @@ void MeterCsv::addRow(std::int64_t block, std::int64_t firstFrame, const std::ve
 {
     std::fprintf(file_, "%lld,%lld", static_cast<long long>(block), static_cast<long long>(firstFrame));
     for (double value : meters)
-        std::fprintf(file_, ",%.9g", value);
+        std::fprintf(file_, ",%.17g", value); // reads back as the very same double
     std::fprintf(file_, ",%u\n", latency);
 }
 

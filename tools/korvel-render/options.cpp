@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -87,6 +88,13 @@ std::vector<ParamId> parseIdList(const std::string& text)
     return ids;
 }
 
+std::string formatSeconds(double seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", seconds);
+    return text;
+}
+
 void addParam(Options& options, const ParamSetting& setting)
 {
     for (const auto& existing : options.params)
@@ -95,9 +103,70 @@ void addParam(Options& options, const ParamSetting& setting)
     options.params.push_back(setting);
 }
 
+std::pair<ParamId, std::string> splitIdAssignment(const std::string& text, const char* option, const char* form)
+{
+    auto equals = text.find('=');
+    if (equals == std::string::npos)
+        throw UsageError(std::string(option) + ": '" + text + "' is not " + form);
+    auto value = text.substr(equals + 1);
+    if (value.empty())
+        throw UsageError(std::string(option) + ": '" + text + "' is not " + form);
+    return {parseParamId(text.substr(0, equals), option), value};
+}
+
+AutomationSetting parseRamp(const std::string& text)
+{
+    auto [id, list] = splitIdAssignment(text, "--ramp", "ID=T0:V0,T1:V1,...");
+    AutomationSetting setting;
+    setting.id = id;
+    std::size_t start = 0;
+    while (start <= list.size())
+    {
+        auto comma = list.find(',', start);
+        if (comma == std::string::npos)
+            comma = list.size();
+        auto point = list.substr(start, comma - start);
+        auto colon = point.find(':');
+        Breakpoint breakpoint;
+        if (colon == std::string::npos || !parseReal(point.substr(0, colon), breakpoint.seconds) ||
+            !parseReal(point.substr(colon + 1), breakpoint.plain))
+            throw UsageError("--ramp: '" + point + "' is not SECONDS:VALUE");
+        setting.points.push_back(breakpoint);
+        start = comma + 1;
+    }
+    checkBreakpoints(setting.points, "--ramp " + std::to_string(id));
+    return setting;
+}
+
+AutomationSetting parseAutomate(const std::string& text)
+{
+    auto [id, file] = splitIdAssignment(text, "--automate", "ID=FILE");
+    AutomationSetting setting;
+    setting.id = id;
+    setting.file = file;
+    return setting;
+}
+
+void addAutomation(Options& options, const AutomationSetting& setting)
+{
+    for (const auto& existing : options.automation)
+        if (existing.id == setting.id)
+            throw UsageError("parameter " + std::to_string(setting.id) + " is automated twice");
+    options.automation.push_back(setting);
+}
+
 void checkComplete(const Options& options)
 {
     if (options.help || options.listParams)
+        return;
+    for (const auto& lane : options.automation)
+        for (const auto& param : options.params)
+            if (param.id == lane.id)
+                throw UsageError("parameter " + std::to_string(lane.id) +
+                                 " is both set (--param) and automated; its curve sets its value from the start");
+    if (!options.stateIn.empty() && !options.presetIn.empty())
+        throw UsageError("--state and --preset both load settings; give one of them");
+    if (savesSettingsOnly(options))
         return;
     if (options.input.empty())
         throw UsageError("missing --in");
@@ -106,6 +175,29 @@ void checkComplete(const Options& options)
 }
 
 } // namespace
+
+bool savesSettingsOnly(const Options& options)
+{
+    return options.input.empty() && options.output.empty() && options.sidechain.empty() &&
+           options.metersCsv.empty() && (!options.stateOut.empty() || !options.presetOut.empty());
+}
+
+void checkBreakpoints(const std::vector<Breakpoint>& points, const std::string& where)
+{
+    if (points.empty())
+        throw UsageError(where + ": no points");
+    for (std::size_t i = 0; i < points.size(); ++i)
+    {
+        double seconds = points[i].seconds;
+        if (seconds < 0.0)
+            throw UsageError(where + ": point " + std::to_string(i + 1) + " is at " + formatSeconds(seconds) +
+                             " s, before the start");
+        if (i > 0 && seconds <= points[i - 1].seconds)
+            throw UsageError(where + ": point " + std::to_string(i + 1) + " at " + formatSeconds(seconds) +
+                             " s does not come after the point before it (" + formatSeconds(points[i - 1].seconds) +
+                             " s)");
+    }
+}
 
 Options parseOptions(const std::vector<std::string>& args, const std::string& defaultBundle)
 {
@@ -120,6 +212,10 @@ Options parseOptions(const std::vector<std::string>& args, const std::string& de
         {"--out", [&](const std::string& v) { options.output = v; }},
         {"--state", [&](const std::string& v) { options.stateIn = v; }},
         {"--save-state", [&](const std::string& v) { options.stateOut = v; }},
+        {"--preset", [&](const std::string& v) { options.presetIn = v; }},
+        {"--save-preset", [&](const std::string& v) { options.presetOut = v; }},
+        {"--ramp", [&](const std::string& v) { addAutomation(options, parseRamp(v)); }},
+        {"--automate", [&](const std::string& v) { addAutomation(options, parseAutomate(v)); }},
         {"--meters", [&](const std::string& v) { options.metersCsv = v; }},
         {"--block", [&](const std::string& v) { options.blockSize = parseBlockSize(v); }},
         {"--precision", [&](const std::string& v) { options.doublePrecision = parsePrecision(v); }},
@@ -171,6 +267,7 @@ Options parseOptions(const std::vector<std::string>& args, const std::string& de
 const char* usageText()
 {
     return R"(usage: korvel-render [--plugin BUNDLE] --in IN.wav [--sidechain SC.wav] --out OUT.wav [options]
+       korvel-render [--plugin BUNDLE] [settings] --save-preset FILE.vstpreset
        korvel-render [--plugin BUNDLE] --list-params
 
 Renders IN through a VST3 effect offline and writes a 32-bit float WAV with the
@@ -184,8 +281,17 @@ input's rate and channel count.
   --precision 32|64    sample size handed to the plug-in (default 32)
   --param ID=VALUE     set a parameter by ID to a plain value before the first
                        block (repeatable); see --list-params
+  --ramp ID=T:V,T:V... automate a parameter: plain value V at T seconds, in
+                       straight lines between the points (normalized values,
+                       as a host's automation lane; switches step)
+  --automate ID=FILE   the same with the points from a CSV file of lines
+                       'seconds,value' ('#' comments and a header allowed)
   --state FILE         load a component state before processing
   --save-state FILE    save the component state after processing
+  --preset FILE        load a VST3 preset (.vstpreset) before processing
+  --save-preset FILE   save the settings as a VST3 preset after processing;
+                       without --in and --out only the settings are applied
+                       (one block of silence) and saved
   --meters FILE.csv    one row per block: meter readings and reported latency
   --meter-ids ID,...   parameters read as meters (default 25,26)
   --list-params        print the plug-in's parameters and exit

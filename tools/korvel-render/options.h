@@ -14,6 +14,21 @@ struct ParamSetting
     double plain = 0.0;
 };
 
+// One point of an automation curve, as given by the user.
+struct Breakpoint
+{
+    double seconds = 0.0;
+    double plain = 0.0;
+};
+
+// --ramp ID=T0:V0,... (points given) or --automate ID=FILE (points read later).
+struct AutomationSetting
+{
+    ParamId id = 0;
+    std::string file;
+    std::vector<Breakpoint> points;
+};
+
 struct Options
 {
     std::string bundle;
@@ -22,10 +37,13 @@ struct Options
     std::string output;
     std::string stateIn;
     std::string stateOut;
+    std::string presetIn;
+    std::string presetOut;
     std::string metersCsv;
     int blockSize = 512;
     bool doublePrecision = false;
     std::vector<ParamSetting> params;
+    std::vector<AutomationSetting> automation;
     std::vector<ParamId> meterIds {25, 26};
     bool listParams = false;
     bool time = false;
@@ -33,6 +51,13 @@ struct Options
 };
 
 constexpr int kMaxBlockSize = 65536;
+
+// True when the run only saves settings: no audio in or out, a state or preset to write.
+bool savesSettingsOnly(const Options& options);
+
+// Checks that the points of a curve start at 0 s or later and go strictly forward
+// in time; `where` names them in the message of the UsageError it throws.
+void checkBreakpoints(const std::vector<Breakpoint>& points, const std::string& where);
 
 // Parses the arguments after the program name; throws UsageError.
 Options parseOptions(const std::vector<std::string>& args, const std::string& defaultBundle);

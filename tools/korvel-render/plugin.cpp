@@ -1,6 +1,7 @@
 #include "plugin.h"
 
 #include "errors.h"
+#include "preset_file.h"
 
 #include "pluginterfaces/base/funknownimpl.h"
 #include "public.sdk/source/common/memorystream.h"
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <strings.h>
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -103,6 +105,7 @@ Plugin::Plugin(const std::string& bundlePath)
     module_->getFactory().setHostContext(&hostApplication());
     auto effectClass = findEffectClass(module_->getFactory(), bundle);
     name_ = effectClass.name();
+    classId_ = effectClass.ID();
     createInstance(effectClass);
 
     auto handler = owned(new OfflineComponentHandler);
@@ -191,16 +194,21 @@ double Plugin::plainFor(ParamId id, double normalized)
     return controller_->normalizedParamToPlain(id, normalized);
 }
 
-void Plugin::loadState(const std::string& path)
+void Plugin::applyComponentState(const std::vector<char>& bytes, const std::string& source)
 {
-    auto bytes = readWholeFile(path);
-    auto stream = owned(new MemoryStream(bytes.data(), static_cast<TSize>(bytes.size())));
+    // MemoryStream only reads from the buffer it is given.
+    auto stream = owned(new MemoryStream(const_cast<char*>(bytes.data()), static_cast<TSize>(bytes.size())));
     if (component_->setState(stream) != kResultOk)
-        throw RenderError("plug-in " + name_ + " rejected the state in " + path);
+        throw RenderError("plug-in " + name_ + " rejected the state in " + source);
     // Only informs the controller (many answer kNotImplemented); the processor
     // has already accepted the state, which is what the render depends on.
     stream->seek(0, IBStream::kIBSeekSet, nullptr);
     controller_->setComponentState(stream);
+}
+
+void Plugin::loadState(const std::string& path)
+{
+    applyComponentState(readWholeFile(path), path);
 }
 
 std::vector<char> Plugin::saveState()
@@ -209,6 +217,43 @@ std::vector<char> Plugin::saveState()
     if (component_->getState(stream) != kResultOk)
         throw RenderError("plug-in " + name_ + " could not save its state");
     return {stream->getData(), stream->getData() + stream->getSize()};
+}
+
+// A single-component effect is its own controller: its state is stored once.
+bool Plugin::controllerIsComponent()
+{
+    FUnknownPtr<FUnknown> component(component_), controller(controller_);
+    return component && component.get() == controller.get();
+}
+
+void Plugin::loadPreset(const std::string& path)
+{
+    auto preset = readPresetFile(readWholeFile(path), path);
+    const auto& uid = reinterpret_cast<const char(&)[16]>(classId_.data());
+    auto sameClass = [&](const std::string& form) { return strcasecmp(preset.classId.c_str(), form.c_str()) == 0; };
+    if (!sameClass(classIdComForm(uid)) && !sameClass(classIdByteForm(uid)))
+        throw RenderError(path + " is a preset for another plug-in (class " + preset.classId + "; " + name_ +
+                          " is " + classIdComForm(uid) + ")");
+    applyComponentState(preset.componentState, path);
+    if (preset.controllerState && !controllerIsComponent())
+    {
+        auto& state = *preset.controllerState;
+        auto stream = owned(new MemoryStream(state.data(), static_cast<TSize>(state.size())));
+        if (controller_->setState(stream) == kResultFalse)
+            throw RenderError("plug-in " + name_ + " rejected the controller state in " + path);
+    }
+}
+
+std::vector<char> Plugin::savePreset()
+{
+    PresetContents preset;
+    const auto& uid = reinterpret_cast<const char(&)[16]>(classId_.data());
+    preset.classId = classIdComForm(uid);
+    preset.componentState = saveState();
+    auto stream = owned(new MemoryStream);
+    if (!controllerIsComponent() && controller_->getState(stream) == kResultOk && stream->getSize() > 0)
+        preset.controllerState.emplace(stream->getData(), stream->getData() + stream->getSize());
+    return writePresetFile(preset);
 }
 
 std::string formatParameterTable(const std::vector<ParameterDescription>& parameters)

@@ -54,8 +54,16 @@ public:
     void loadState(const std::string& path);
     std::vector<char> saveState();
 
+    // A .vstpreset file: refused when it was made for another class.
+    void loadPreset(const std::string& path);
+    std::vector<char> savePreset();
+
 private:
     void createInstance(const VST3::Hosting::ClassInfo& effectClass);
+    void applyComponentState(const std::vector<char>& bytes, const std::string& source);
+    bool controllerIsComponent();
+
+    VST3::UID classId_;
 
     VST3::Hosting::Module::Ptr module_;
     std::unique_ptr<Steinberg::Vst::PlugProvider> provider_;

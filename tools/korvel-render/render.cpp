@@ -141,7 +141,7 @@ void forwardToController(IParameterChanges& changes, IEditController& controller
 template <typename Sample>
 RenderStats renderBlocks(Plugin& plugin, const BusLayout& buses, const RenderJob& job)
 {
-    SoundReader& input = *job.input;
+    AudioSource& input = *job.input;
     const int block = job.blockSize;
     HostProcessData data;
     data.prepare(plugin.component(), block, std::is_same_v<Sample, float> ? kSample32 : kSample64);
@@ -160,12 +160,6 @@ RenderStats renderBlocks(Plugin& plugin, const BusLayout& buses, const RenderJob
     data.inputEvents = &inputEvents;
     data.outputEvents = &outputEvents;
     data.processContext = &context;
-    for (const auto& [id, normalized] : job.initialChanges)
-    {
-        int32 index = 0;
-        if (auto* queue = inputChanges.addParameterData(id, index))
-            queue->addPoint(0, normalized, index);
-    }
 
     std::vector<Sample> inFrames(static_cast<size_t>(block) * input.channels());
     std::vector<Sample> sidechainFrames(job.sidechain ? static_cast<size_t>(block) * job.sidechain->channels() : 0);
@@ -181,8 +175,20 @@ RenderStats renderBlocks(Plugin& plugin, const BusLayout& buses, const RenderJob
             std::fill(sidechainFrames.begin() + got * job.sidechain->channels(), sidechainFrames.end(), Sample(0));
             deinterleave(sidechainFrames.data(), frames, data.inputs[buses.sidechainInput]);
         }
-        if (stats.blocks == 1)
-            inputChanges.clearQueue();
+        inputChanges.clearQueue();
+        if (stats.blocks == 0)
+            for (const auto& [id, normalized] : job.initialChanges)
+            {
+                int32 index = 0;
+                if (auto* queue = inputChanges.addParameterData(id, index))
+                    queue->addPoint(0, normalized, index);
+            }
+        for (const auto& lane : job.automation)
+        {
+            int32 index = 0;
+            if (auto* queue = inputChanges.addParameterData(lane.id(), index))
+                lane.addBlockPoints(stats.frames, frames, *queue);
+        }
         outputChanges.clearQueue();
         outputEvents.clear();
         data.numSamples = frames;
@@ -195,8 +201,11 @@ RenderStats renderBlocks(Plugin& plugin, const BusLayout& buses, const RenderJob
         if (result != kResultOk)
             throw RenderError("plug-in " + plugin.name() + " failed to process block " + std::to_string(stats.blocks));
 
-        interleave(data.outputs[buses.mainOutput], frames, outFrames.data());
-        job.output->write(outFrames.data(), frames);
+        if (job.output)
+        {
+            interleave(data.outputs[buses.mainOutput], frames, outFrames.data());
+            job.output->write(outFrames.data(), frames);
+        }
         forwardToController(outputChanges, plugin.controller());
         if (job.afterBlock)
             job.afterBlock({stats.blocks, stats.frames, frames, &outputChanges});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "automation.h"
 #include "buses.h"
 #include "options.h"
 
@@ -13,7 +14,7 @@
 namespace korvel::render {
 
 class Plugin;
-class SoundReader;
+class AudioSource;
 class SoundWriter;
 
 struct BlockReport
@@ -26,13 +27,15 @@ struct BlockReport
 
 struct RenderJob
 {
-    SoundReader* input = nullptr;
-    SoundReader* sidechain = nullptr; // optional; zero-padded when shorter than the input
-    SoundWriter* output = nullptr;
+    AudioSource* input = nullptr;
+    AudioSource* sidechain = nullptr; // optional; zero-padded when shorter than the input
+    SoundWriter* output = nullptr;    // optional
     int blockSize = 512;
     bool doublePrecision = false;
     // Normalized values sent as one point at offset 0 of the first block.
     std::vector<std::pair<ParamId, double>> initialChanges;
+    // Curves delivered as queue points in every block, the way a host plays automation.
+    std::vector<AutomationLane> automation;
     std::function<void(const BlockReport&)> afterBlock;
 };
 

@@ -1,6 +1,9 @@
 // A tiny single-component VST3 effect whose output is an exact function of its
 // input, so that the renderer's tests can predict every sample:
 //   out[c] = in[c] * Gain + Sidechain Mix * sidechain[c % side-chain channels]
+// Gain follows its queue points sample by sample, in straight lines from the
+// last value of the block before, and every point it receives is echoed at the
+// same offset as output parameter 3 (Gain Echo).
 // It processes 32- and 64-bit samples, reports the Latency parameter as its
 // latency, writes the block's output peak as output parameter 25 and the
 // block's frame count into the controller's parameter 26 (for a host that
@@ -18,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <type_traits>
+#include <vector>
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -29,6 +33,7 @@ enum ParamIds : ParamID
     kGain = 0,
     kSidechainMix = 1,
     kLatency = 2,
+    kGainEcho = 3,
     kPeakMeter = 25,
     kFramesMeter = 26,
 };
@@ -58,6 +63,8 @@ public:
         parameters.addParameter(new RangeParameter(u"Sidechain Mix", kSidechainMix, nullptr, 0.0, 1.0, 0.0));
         parameters.addParameter(new RangeParameter(u"Latency", kLatency, u"smp", 0.0, kMaxLatency, 0.0,
                                                    static_cast<int32>(kMaxLatency)));
+        parameters.addParameter(new RangeParameter(u"Gain Echo", kGainEcho, u"x", 0.0, 2.0, 1.0, 0,
+                                                   ParameterInfo::kIsReadOnly));
         parameters.addParameter(new RangeParameter(u"Peak", kPeakMeter, nullptr, 0.0, 1.0, 0.0, 0,
                                                    ParameterInfo::kIsReadOnly));
         parameters.addParameter(new RangeParameter(u"Block Frames", kFramesMeter, nullptr, 0.0, kMaxFrames, 0.0, 0,
@@ -81,9 +88,19 @@ public:
 
     uint32 PLUGIN_API getLatencySamples() override { return static_cast<uint32>(std::lround(latency_)); }
 
+    tresult PLUGIN_API setupProcessing(ProcessSetup& setup) override
+    {
+        gainCurve_.assign(static_cast<size_t>(std::max(setup.maxSamplesPerBlock, 1)), gain_);
+        return SingleComponentEffect::setupProcessing(setup);
+    }
+
     tresult PLUGIN_API process(ProcessData& data) override
     {
-        applyChanges(data.inputParameterChanges);
+        IParamValueQueue* gainQueue = applyChanges(data.inputParameterChanges);
+        followGain(gainQueue, data.numSamples);
+        echo(gainQueue, data.outputParameterChanges);
+        if (data.numSamples > static_cast<int32>(gainCurve_.size()))
+            return kInvalidArgument;
         if (data.numOutputs < 1 || data.numSamples <= 0)
             return kResultOk;
         double peak = data.symbolicSampleSize == kSample64 ? processAudio<Sample64>(data)
@@ -134,18 +151,64 @@ private:
             latency_ = plain;
     }
 
-    void applyChanges(IParameterChanges* changes)
+    // Applies the last point of every queue but Gain's, which is returned.
+    IParamValueQueue* applyChanges(IParameterChanges* changes)
     {
+        IParamValueQueue* gainQueue = nullptr;
         if (!changes)
-            return;
+            return gainQueue;
         for (int32 q = 0; q < changes->getParameterCount(); ++q)
         {
             auto* queue = changes->getParameterData(q);
+            if (queue && queue->getParameterId() == kGain)
+            {
+                gainQueue = queue;
+                continue;
+            }
             int32 offset = 0;
             ParamValue value = 0.0;
             if (queue && queue->getPointCount() > 0 &&
                 queue->getPoint(queue->getPointCount() - 1, offset, value) == kResultOk)
                 store(queue->getParameterId(), value);
+        }
+        return gainQueue;
+    }
+
+    void followGain(IParamValueQueue* queue, int32 frames)
+    {
+        const int32 count = std::min(frames, static_cast<int32>(gainCurve_.size()));
+        int32 from = -1;
+        double start = gain_;
+        for (int32 p = 0; queue && p < queue->getPointCount(); ++p)
+        {
+            int32 offset = 0;
+            ParamValue normalized = 0.0;
+            if (queue->getPoint(p, offset, normalized) != kResultOk || offset <= from)
+                continue;
+            double target = parameters.getParameter(kGain)->toPlain(normalized);
+            for (int32 i = std::max(from + 1, 0); i <= offset && i < count; ++i)
+                gainCurve_[static_cast<size_t>(i)] =
+                    start + (target - start) * static_cast<double>(i - from) / static_cast<double>(offset - from);
+            from = offset;
+            start = target;
+        }
+        for (int32 i = std::max(from + 1, 0); i < count; ++i)
+            gainCurve_[static_cast<size_t>(i)] = start;
+        gain_ = start;
+    }
+
+    static void echo(IParamValueQueue* queue, IParameterChanges* outputs)
+    {
+        if (!queue || !outputs)
+            return;
+        int32 index = 0;
+        auto* echoQueue = outputs->addParameterData(kGainEcho, index);
+        for (int32 p = 0; echoQueue && p < queue->getPointCount(); ++p)
+        {
+            int32 offset = 0;
+            ParamValue normalized = 0.0;
+            if (queue->getPoint(p, offset, normalized) == kResultOk)
+                echoQueue->addPoint(offset, normalized, index);
         }
     }
 
@@ -169,7 +232,6 @@ private:
     {
         AudioBusBuffers& out = data.outputs[0];
         AudioBusBuffers* sidechain = sidechainActive(data) ? &data.inputs[1] : nullptr;
-        const auto gain = static_cast<Sample>(gain_);
         const auto mix = static_cast<Sample>(mix_);
         double peak = 0.0;
         for (int32 c = 0; c < out.numChannels; ++c)
@@ -179,7 +241,7 @@ private:
             Sample* dest = channels<Sample>(out)[c];
             for (int32 i = 0; i < data.numSamples; ++i)
             {
-                Sample value = in ? in[i] * gain : Sample(0);
+                Sample value = in ? in[i] * static_cast<Sample>(gainCurve_[static_cast<size_t>(i)]) : Sample(0);
                 if (side)
                     value += mix * side[i];
                 dest[i] = value;
@@ -201,6 +263,7 @@ private:
     }
 
     double gain_ = 1.0;
+    std::vector<double> gainCurve_ = std::vector<double>(1, 1.0);
     double mix_ = 0.0;
     double latency_ = 0.0;
 };
