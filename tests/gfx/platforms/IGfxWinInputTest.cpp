@@ -9,6 +9,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <cstdio>
 
 using gfx::IGfxWin;
@@ -247,6 +249,51 @@ TEST_P(IGfxWinInput, WarpedCursorIsReadBackInUnscaledPixels)
   SetCursorPos(1900, 1060);
 }
 
+// A user's input through the X server: xdotool moves and clicks the real
+// pointer over the Wine window. Wine starts Linux programs through
+// CreateProcess (their handle cannot be waited for, so the test waits for the
+// input to arrive instead).
+TEST_P(IGfxWinInput, XdotoolPointerInputReachesTheControlsAsAUserMakesIt)
+{
+  auto screen = [this](float x, float y) {
+    const POINT p = ScreenAt(x, y);
+    return std::to_string(p.x) + " " + std::to_string(p.y);
+  };
+  const std::string script = "mousemove " + screen(20, 20) + " sleep 0.2 mousemove " + screen(30, 30) +
+                             " sleep 0.1 click 1 sleep 0.6 mousedown 1 sleep 0.1 mousemove " + screen(40, 35) +
+                             " sleep 0.1 mouseup 1 sleep 0.6 mousemove " + screen(200, 30) +
+                             " sleep 0.1 click --repeat 2 --delay 60 1 sleep 0.6 mousemove " + screen(150, 90) +
+                             " sleep 0.1 click 4 sleep 0.1 click 5 sleep 0.1 mousemove 1900 1060";
+  std::string command = "/usr/bin/xdotool " + script;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &process))
+    << "cannot start xdotool (error " << GetLastError() << ")";
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+
+  const std::vector<std::string> expected = {
+    "A:Over(20,20)",     "A:Down(30,30,0)",       "A:Up(30,30)",       "A:Down(30,30,0)", "A:Drag(40,35,10,5)",
+    "A:Up(40,35)",       "B:Down(200,30,0)",      "B:Up(200,30)",      "B:DoubleClick(200,30)",
+    "C:Wheel(150,90,1)", "C:Wheel(150,90,-1)"};
+  // The expected calls in this order; the pointer's own moves may add mouse-overs between them.
+  auto found = [&] {
+    size_t next = 0;
+    for (const std::string& entry : editor.log)
+      if (next < expected.size() && entry == expected[next])
+        ++next;
+    return next;
+  };
+  PumpUntil([&] { return found() == expected.size(); }, 20000);
+  EXPECT_EQ(found(), expected.size()) << testing::PrintToString(ProbeEntries());
+  // Only the expected presses and wheel turns happened.
+  EXPECT_EQ(EntriesOf(editor.log, "A:Down").size(), 2u);
+  EXPECT_EQ(EntriesOf(editor.log, "B:Down").size(), 1u);
+  EXPECT_EQ(EntriesOf(editor.log, "C:Wheel").size(), 2u);
+}
+
 INSTANTIATE_TEST_SUITE_P(DrawScale, IGfxWinInput, testing::Values(1.f, 2.f),
                          [](const testing::TestParamInfo<float>& info) { return info.param == 1.f ? "x1" : "x2"; });
 
@@ -311,4 +358,33 @@ TEST(IGfxWinServices, PopupMenuShowsAmpersandsAsTheyAreAndReportsTheChoice)
   EXPECT_EQ(menu.GetChosenItemIdx(), 1);
   EXPECT_EQ(completed, 1);
   editor.gfx->CloseEditorWindow();
+}
+
+TEST(IGfxWinServices, HoverShowsTheControlsTooltipAndAPressHidesIt)
+{
+  HostWindow host(kHostX, kHostY, 400, 200);
+  ProbeEditor editor;
+  editor.gfx->SetTooltipsEnabled(true);
+  ASSERT_TRUE(editor.Open(host));
+  const HWND tooltip = editor.gfx->TooltipWindow();
+  ASSERT_NE(tooltip, nullptr);
+  editor.gfx->ControlAt(1)->SetHintText("Probe A & more");
+  auto tipText = [&] {
+    char text[128] = {};
+    TOOLINFOA tool = {};
+    tool.cbSize = TTTOOLINFOA_V2_SIZE;
+    tool.hwnd = editor.Window();
+    tool.uId = reinterpret_cast<UINT_PTR>(editor.Window());
+    tool.lpszText = text;
+    SendMessageA(tooltip, TTM_GETTEXTA, sizeof(text), reinterpret_cast<LPARAM>(&tool));
+    return std::string(text);
+  };
+  SendMessageA(editor.Window(), WM_MOUSEMOVE, 0, MAKELPARAM(20, 20));
+  SendMessageA(editor.Window(), WM_MOUSEHOVER, 0, MAKELPARAM(20, 20));
+  EXPECT_EQ(tipText(), "Probe A & more");
+  SendMessageA(editor.Window(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
+  SendMessageA(editor.Window(), WM_LBUTTONUP, 0, MAKELPARAM(20, 20));
+  EXPECT_EQ(tipText(), "");
+  editor.gfx->CloseEditorWindow();
+  EXPECT_FALSE(IsWindow(tooltip));
 }

@@ -133,6 +133,11 @@ TEST(IGfxWinWindow, EveryUseOfTheContextRestoresTheContextThatWasCurrent)
   EXPECT_EQ(wglGetCurrentContext(), hostGL) << "a frame left another context current";
   editor.gfx->SetEditorSize(kLayoutWidth, kLayoutHeight, 1.5f); // remakes the framebuffer
   EXPECT_EQ(wglGetCurrentContext(), hostGL) << "a resize left another context current";
+  RECT client;
+  GetClientRect(editor.Window(), &client);
+  EXPECT_EQ(client.right, 450);
+  EXPECT_EQ(client.bottom, 180);
+  EXPECT_EQ(editor.gfx->BackingWidth(), 450);
   editor.gfx->CloseEditorWindow();
   EXPECT_EQ(wglGetCurrentContext(), hostGL) << "closing unbound the host's context";
 }
