@@ -13,4 +13,5 @@
 #include "gfx/IGfx.h"
 #include "gfx/ResourceCache.h"
 #include "gfx/ResourceLookup.h"
+#include "gfx/SvgRender.h"
 #include "gfx/controls/controls.h"

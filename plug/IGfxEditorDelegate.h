@@ -90,8 +90,8 @@ private:
     std::atomic<bool> pending{false};
   };
 
-  std::unique_ptr<IEditor> mEditor;
   std::unique_ptr<PendingValue[]> mPendingValues; // one per parameter, sized once
+  std::unique_ptr<IEditor> mEditor;               // destroyed first: it may still call the delegate
   int mRememberedWidth = 0;
   int mRememberedHeight = 0;
   float mRememberedScale = 0.f;

@@ -309,6 +309,14 @@ void KORVEL::ResetProcessing()
   mStages[kStageExt].comp.Reset(GetSampleRate());
 }
 
+void KORVEL::OnEditorOpened()
+{
+  plug::IPluginVST3::OnEditorOpened();
+  // The meter parameters themselves stay at 0; the needles show the readings.
+  plug::IGfxEditorDelegate::SendParameterValueToEditor(kMeterInt, mMeterReadings[kStageInt].load(kRelaxed), false);
+  plug::IGfxEditorDelegate::SendParameterValueToEditor(kMeterExt, mMeterReadings[kStageExt].load(kRelaxed), false);
+}
+
 // Editor width, height and scale, then the parameters. Reports a failed
 // write instead of claiming success.
 bool KORVEL::SaveState(plug::StateChunk& chunk) const
@@ -494,6 +502,8 @@ KORVEL::Stereo KORVEL::SaturateSubStep(Stereo x)
 
 void KORVEL::SendMeterReadings(double readingInt, double readingExt)
 {
+  mMeterReadings[kStageInt].store(readingInt, kRelaxed);
+  mMeterReadings[kStageExt].store(readingExt, kRelaxed);
   SendParameterValueToEditor(kMeterInt, readingInt, false);
   SendParameterValueToEditor(kMeterExt, readingExt, false);
 }

@@ -72,6 +72,8 @@ public:
   bool SaveState(plug::StateChunk& chunk) const override;
   int LoadState(const plug::StateChunk& chunk, int startPos) override;
   void ProcessAudio(double** inputs, double** outputs, int nFrames) override;
+  /** Besides every parameter's value, the needles get the latest meter readings. */
+  void OnEditorOpened() override;
 
   CookedValues GetCookedValues() const;
 
@@ -146,4 +148,7 @@ private:
   std::atomic<int> mExternalSidechain{0};
   std::atomic<double> mOversamplingFactor{0.0};
   std::atomic<int> mOversamplingLatency{0};
+  // The latest readings sent to the editor (1.0: no gain reduction, also before any audio),
+  // for an editor that opens while no audio runs. Written by the audio thread.
+  std::atomic<double> mMeterReadings[2]{{1.0}, {1.0}};
 };

@@ -257,6 +257,7 @@ void IGfxNanoVG::StartFrame()
 
 void IGfxNanoVG::BindDrawingTarget()
 {
+  mClip = IArea(); // a new NanoVG frame starts without a scissor
   const float displayScale = DisplayScale();
   if (const IOffscreenLayer* layer = TopLayer())
   {
@@ -492,12 +493,25 @@ void IGfxNanoVG::BlitBitmap(const IBitmap& bitmap, const IArea& dest, int srcX, 
   const float scale = api->GetScale() * api->GetDrawScale();
   const float originX = dest.L - srcX, originY = dest.T - srcY;
   const bool tiled = api->Tiles().size() > 1;
+  // NanoVG clips in the fragment shader, so a bitmap under a small dirty
+  // area (the background, most of all) would be shaded whole. Without
+  // rotation the rectangle is cut to the clip first.
+  IArea visible = dest;
+  const ITransform2D& m = CurrentTransform();
+  if (!mClip.Empty() && m.xy == 0.0 && m.yx == 0.0 && m.xx != 0.0 && m.yy != 0.0)
+  {
+    const float x1 = static_cast<float>((mClip.L - m.tx) / m.xx), x2 = static_cast<float>((mClip.R - m.tx) / m.xx);
+    const float y1 = static_cast<float>((mClip.T - m.ty) / m.yy), y2 = static_cast<float>((mClip.B - m.ty) / m.yy);
+    visible = dest.Intersect(IArea(std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)));
+    if (visible.W() <= 0.f || visible.H() <= 0.f)
+      return;
+  }
   nvgSave(mVG);
   if (tiled)
     nvgShapeAntiAlias(mVG, 0); // neighbouring tiles must not each fade out at their shared edge
   SetBlend(blend);
   for (const Bitmap::Tile& tile : api->Tiles())
-    DrawTile(tile, originX, originY, scale, dest, BlendWeight(blend), tiled);
+    DrawTile(tile, originX, originY, scale, visible, BlendWeight(blend), tiled);
   nvgGlobalCompositeOperation(mVG, NVG_SOURCE_OVER);
   nvgRestore(mVG);
 }
@@ -687,6 +701,7 @@ void IGfxNanoVG::SetClipArea(const IArea& area)
 {
   if (!mVG)
     return;
+  mClip = area;
   if (area.Empty())
     nvgResetScissor(mVG); // no clip
   else

@@ -164,6 +164,7 @@ private:
   unsigned mContextGeneration = 0;
   bool mInFrame = false;
   int mTextureLimit = 0;
+  IArea mClip; // the last clip, in unscaled editor pixels (empty: none)
   std::mutex mBackendMutex;
   std::vector<NVGLUframebuffer*> mDeferredDeletions;
 };

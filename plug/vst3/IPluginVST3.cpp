@@ -1,8 +1,10 @@
 #include "plug/vst3/IPluginVST3.h"
 
 #include "plug/Trace.h"
+#include "plug/vst3/IPluginVST3View.h"
 
 #include "pluginterfaces/base/funknownimpl.h"
+#include "pluginterfaces/vst/ivstcontextmenu.h"
 #include "pluginterfaces/vst/ivsthostapplication.h"
 
 #include <algorithm>
@@ -32,6 +34,30 @@ uint8_t ToSevenBits(double value)
 {
   return static_cast<uint8_t>(std::min(std::max(value, 0.0), 1.0) * 127.0);
 }
+
+// The editor's own items in the host's context menu: choosing one calls back
+// into the editor (which checks that the control is still there).
+class ContextMenuTarget : public Steinberg::FObject, public Vst::IContextMenuTarget
+{
+public:
+  explicit ContextMenuTarget(HostMenuItemFunc onItem) : mOnItem(std::move(onItem)) {}
+
+  tresult PLUGIN_API executeMenuItem(int32 tag) override
+  {
+    if (mOnItem)
+      mOnItem(static_cast<int>(tag));
+    return kResultOk;
+  }
+
+  OBJ_METHODS(ContextMenuTarget, FObject)
+  DEFINE_INTERFACES
+  DEF_INTERFACE(Vst::IContextMenuTarget)
+  END_DEFINE_INTERFACES(FObject)
+  REFCOUNT_METHODS(FObject)
+
+private:
+  HostMenuItemFunc mOnItem;
+};
 
 } // namespace
 
@@ -342,6 +368,54 @@ tresult PLUGIN_API IPluginVST3::setEditorState(Steinberg::IBStream* /*state*/)
 tresult PLUGIN_API IPluginVST3::getEditorState(Steinberg::IBStream* /*state*/)
 {
   return kResultOk;
+}
+
+Steinberg::IPlugView* PLUGIN_API IPluginVST3::createView(Steinberg::FIDString name)
+{
+  PLUG_TRACE("plug::IPluginVST3::createView");
+  if (!HasEditor() || !name || std::strcmp(name, Vst::ViewType::kEditor) != 0)
+    return nullptr;
+  mView = new IPluginVST3View(*this);
+  return mView;
+}
+
+void IPluginVST3::ForgetView(IPluginVST3View* view)
+{
+  if (mView == view)
+    mView = nullptr;
+}
+
+bool IPluginVST3::RequestEditorResize(int width, int height)
+{
+  if (!HasEditor())
+    return true;
+  if ((width != GetEditorWidth() || height != GetEditorHeight()) && mView && mView->Frame())
+    mView->ResizeView(width, height);
+  SetEditorDimensions(width, height);
+  return true;
+}
+
+bool IPluginVST3::OpenHostParameterMenu(int paramIdx, int x, int y, const std::vector<IHostMenuItem>& items,
+                                        HostMenuItemFunc onItem)
+{
+  Steinberg::FUnknownPtr<Vst::IComponentHandler3> handler{componentHandler};
+  if (!handler || !mView || paramIdx < 0 || paramIdx >= NParams())
+    return false;
+  const Vst::ParamID id = static_cast<Vst::ParamID>(paramIdx);
+  Steinberg::IPtr<Vst::IContextMenu> menu = Steinberg::owned(handler->createContextMenu(mView, &id));
+  if (!menu)
+    return false;
+  auto target = Steinberg::owned(new ContextMenuTarget(std::move(onItem)));
+  for (size_t i = 0; i < items.size(); ++i)
+  {
+    Vst::IContextMenuItem item{};
+    WidenToString128(items[i].text.c_str(), item.name);
+    item.tag = static_cast<int32>(i);
+    item.flags = items[i].disabled ? Vst::IContextMenuItem::kIsDisabled : 0;
+    menu->addItem(item, target);
+  }
+  menu->popup(static_cast<Steinberg::UCoord>(x), static_cast<Steinberg::UCoord>(y));
+  return true;
 }
 
 tresult PLUGIN_API IPluginVST3::getProgramName(Vst::ProgramListID listId, int32 programIndex, Vst::String128 name)

@@ -25,6 +25,8 @@ struct InstanceInfo
 {
 };
 
+class IPluginVST3View;
+
 class IPluginVST3 : public IPluginAPIBase,
                     public IPluginVST3ProcessorBase,
                     public IPluginVST3ControllerBase,
@@ -65,6 +67,8 @@ public:
   Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) override;
   Steinberg::tresult PLUGIN_API setEditorState(Steinberg::IBStream* state) override;
   Steinberg::tresult PLUGIN_API getEditorState(Steinberg::IBStream* state) override;
+  /** "editor" gives a new view of the editor (when the plug-in has one); any other name nothing. */
+  Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
 
   // IUnitInfo
   Steinberg::tresult PLUGIN_API getProgramName(Steinberg::Vst::ProgramListID listId, Steinberg::int32 programIndex,
@@ -98,6 +102,11 @@ public:
   int TrackIndex() const override;
   void TrackNamespace(std::string& name) const override;
   int TrackNamespaceIndex() const override;
+  /** Resizes the host's view (when the size changed and the current view has a frame); stores the size. */
+  bool RequestEditorResize(int width, int height) override;
+  /** The host's context menu (IComponentHandler3) for the parameter, with the editor's items. */
+  bool OpenHostParameterMenu(int paramIdx, int x, int y, const std::vector<IHostMenuItem>& items,
+                             HostMenuItemFunc onItem) override;
   /** Also keeps plain values for getLastEditorValue; may run on the audio thread. */
   void SendParameterValueToEditor(int paramIdx, double value, bool normalized = false) override;
 
@@ -109,6 +118,11 @@ public:
    * of the user-interface loop calls Timer::TickAll.
    */
   void ServiceHostRequests();
+
+  /** The view created last, while it lives. */
+  IPluginVST3View* CurrentView() const { return mView; }
+  /** The view is going away; forgets it if it is the current one. */
+  void ForgetView(IPluginVST3View* view);
 
 private:
   void ProcessParameterChanges(Steinberg::Vst::IParameterChanges* changes);
@@ -122,6 +136,8 @@ private:
   std::array<SysExData, 4> mSysExOut{};
   // One slot per parameter, sized at construction: the audio thread only stores.
   std::vector<std::atomic<double>> mLastEditorValues;
+  // Not a reference: the view holds one on the plug-in and tells it when it goes.
+  IPluginVST3View* mView = nullptr;
 };
 
 } // namespace plug

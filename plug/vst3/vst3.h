@@ -8,6 +8,8 @@
 //    and controller halves;
 //  - IPluginVST3Parameter / IPluginVST3BypassParameter: the parameter
 //    objects the host sees;
+//  - IPluginVST3View: the editor's view for the host (createView("editor")),
+//    with the key table and the content scale;
 //  - IEditorValueReadout: an optional interface of ours on the component
 //    with the values the processing last sent to the editor (meters);
 //  - the module entry points and plug-in factory (IPluginVST3Factory.h),
@@ -18,4 +20,5 @@
 
 #include "plug/vst3/IPluginVST3.h"
 #include "plug/vst3/IPluginVST3Factory.h"
+#include "plug/vst3/IPluginVST3View.h"
 #include "plug/vst3/VST3HostRunLoop.h"

@@ -133,7 +133,7 @@ void LayerWithAlpha(IGfx& g, const IArea& area)
 }
 
 const char kSvg[] = R"svg(<svg xmlns="http://www.w3.org/2000/svg" width="32" height="32">
-  <defs><linearGradient id="g" x1="0" y1="0" x2="0" y2="1">
+  <defs><linearGradient id="g" x1="0%" y1="0%" x2="0%" y2="100%">
     <stop offset="0" stop-color="#f0c020"/><stop offset="1" stop-color="#2040c0"/></linearGradient></defs>
   <rect x="1" y="1" width="14" height="30" fill="url(#g)"/>
   <path d="M17 2 h13 v13 h-13 z M20 5 v7 h7 v-7 z" fill="#c02040" stroke="#000" stroke-width="1"/>

@@ -25,7 +25,16 @@ plug::IPluginDefinition TestPluginDefinition(const TestPluginOptions& options)
   definition.midiIn = options.midiIn;
   definition.midiOut = options.midiOut;
   definition.kind = options.kind;
-  definition.hasEditor = false;
+  definition.hasEditor = options.hasEditor;
+  if (options.hasEditor)
+  {
+    definition.editorWidth = 400;
+    definition.editorHeight = 300;
+    definition.minWidth = 200;
+    definition.maxWidth = 800;
+    definition.minHeight = 150;
+    definition.maxHeight = 600;
+  }
   return definition;
 }
 

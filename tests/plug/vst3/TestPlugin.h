@@ -28,6 +28,8 @@ struct TestPluginOptions
   bool midiIn = false;
   bool midiOut = false;
   int kind = plug::kEffect;
+  // An editor of 400 x 300 (limits 200..800 x 150..600) built by MakeGraphicsFunction.
+  bool hasEditor = false;
 };
 
 class TestPlugin : public plug::IPluginVST3

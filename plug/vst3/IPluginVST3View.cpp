@@ -1,0 +1,243 @@
+#include "plug/vst3/IPluginVST3View.h"
+
+#include "plug/Trace.h"
+#include "plug/vst3/IPluginVST3.h"
+
+#include "pluginterfaces/base/keycodes.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace plug {
+
+using Steinberg::char16;
+using Steinberg::int16;
+using Steinberg::kInvalidArgument;
+using Steinberg::kResultFalse;
+using Steinberg::kResultOk;
+using Steinberg::kResultTrue;
+using Steinberg::tresult;
+using Steinberg::ViewRect;
+
+namespace {
+
+// Windows virtual-key codes of the host's key codes 1 to 56.
+constexpr std::array<int32_t, 57> kVirtualKeys = {
+  0,
+  8, 9, 12, 13, 19, 27, 32, 34, 35, 36,                                  // back .. home
+  37, 38, 39, 40, 33, 34, 41, 42, 13, 44, 45, 46, 47,                     // left .. help
+  96, 97, 98, 99, 100, 101, 102, 103, 104, 105,                           // numeric pad 0..9
+  106, 107, 108, 109, 110, 111,                                           // multiply .. divide
+  112, 113, 114, 115, 116, 117, 118, 119, 120, 121, 122, 123,             // F1..F12
+  144, 145, 16, 17, 18                                                    // num lock .. alt
+};
+
+// The host's first key code that stands for a printable character ('0').
+constexpr int kFirstAsciiKeyCode = Steinberg::VKEY_FIRST_ASCII;
+constexpr int kAsciiKeyOffset = kFirstAsciiKeyCode - '0';
+constexpr int kKeyCodeEquals = Steinberg::KEY_EQUALS;
+
+int ToUtf8(char32_t c, char* out)
+{
+  if (c == 0 || (c >= 0xD800 && c <= 0xDFFF))
+    return 0;
+  if (c < 0x80)
+  {
+    out[0] = static_cast<char>(c);
+    return 1;
+  }
+  if (c < 0x800)
+  {
+    out[0] = static_cast<char>(0xC0 | (c >> 6));
+    out[1] = static_cast<char>(0x80 | (c & 0x3F));
+    return 2;
+  }
+  out[0] = static_cast<char>(0xE0 | (c >> 12));
+  out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+  out[2] = static_cast<char>(0x80 | (c & 0x3F));
+  return 3;
+}
+
+// The virtual-key code of a character as the keyboard layout produces it.
+int32_t VirtualKeyOfCharacter(char c)
+{
+  if (c == 0)
+    return 0;
+#ifdef _WIN32
+  const SHORT scan = VkKeyScanExA(c, GetKeyboardLayout(0));
+  // The high byte holds the shift state the character needs; -1 means no key makes it.
+  return scan == -1 ? 0 : (scan & 0xFF);
+#else
+  // US layout: letters are their capitals, digits and the space themselves.
+  if (c >= 'a' && c <= 'z')
+    return c - 'a' + 'A';
+  if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ')
+    return c;
+  return 0;
+#endif
+}
+
+} // namespace
+
+Steinberg::FIDString EditorPlatformType()
+{
+#ifdef _WIN32
+  return Steinberg::kPlatformTypeHWND;
+#else
+  return Steinberg::kPlatformTypeX11EmbedWindowID;
+#endif
+}
+
+IKeyEvent MakeKeyEvent(char16 key, int16 keyCode, int16 modifiers)
+{
+  IKeyEvent event;
+  char32_t character = key;
+  if (character == 0)
+  {
+    if (keyCode >= kFirstAsciiKeyCode)
+      character = static_cast<char32_t>(keyCode - kAsciiKeyOffset);
+    else if (keyCode == Steinberg::KEY_SPACE)
+      character = U' ';
+  }
+  ToUtf8(character, event.utf8);
+
+  if (keyCode == 0 || keyCode == kKeyCodeEquals)
+    event.vk = VirtualKeyOfCharacter(event.utf8[0]);
+  else if (keyCode >= kFirstAsciiKeyCode)
+    event.vk = keyCode - kAsciiKeyOffset;
+  else if (keyCode >= 1 && keyCode < static_cast<int16>(kVirtualKeys.size()))
+    event.vk = kVirtualKeys[static_cast<size_t>(keyCode)];
+
+  event.shift = (modifiers & Steinberg::kShiftKey) != 0;
+  event.alt = (modifiers & Steinberg::kAlternateKey) != 0;
+  event.control = (modifiers & Steinberg::kCommandKey) != 0;
+  return event;
+}
+
+IPluginVST3View::IPluginVST3View(IPluginVST3& owner) : mOwner(owner)
+{
+  mOwner.addRef();
+  rect = ViewRect(0, 0, owner.GetEditorWidth(), owner.GetEditorHeight());
+}
+
+IPluginVST3View::~IPluginVST3View()
+{
+  // A host that releases an attached view without removing it first.
+  if (mEditorOpen)
+    mOwner.CloseEditor();
+  mOwner.ForgetView(this);
+  mOwner.release();
+}
+
+tresult PLUGIN_API IPluginVST3View::isPlatformTypeSupported(Steinberg::FIDString type)
+{
+  if (!mOwner.HasEditor() || !type)
+    return kResultFalse;
+  return std::strcmp(type, EditorPlatformType()) == 0 ? kResultTrue : kResultFalse;
+}
+
+tresult PLUGIN_API IPluginVST3View::attached(void* parent, Steinberg::FIDString type)
+{
+  PLUG_TRACE("plug::IPluginVST3View::attached");
+  // Opening nothing for a window type we cannot draw into is a failure the host must hear of.
+  if (!parent || isPlatformTypeSupported(type) != kResultTrue || mEditorOpen)
+    return kResultFalse;
+  if (!mOwner.OpenEditor(parent))
+  {
+    mOwner.CloseEditor();
+    return kResultFalse;
+  }
+  mEditorOpen = true;
+  if (mContentScale != 1.f)
+    mOwner.ApplyScreenScale(mContentScale);
+  return CPluginView::attached(parent, type);
+}
+
+tresult PLUGIN_API IPluginVST3View::removed()
+{
+  PLUG_TRACE("plug::IPluginVST3View::removed");
+  if (mOwner.HasEditor() && !mOwner.IsClosing())
+  {
+    mOwner.CloseEditor();
+    mEditorOpen = false;
+  }
+  return CPluginView::removed();
+}
+
+tresult PLUGIN_API IPluginVST3View::getSize(ViewRect* size)
+{
+  if (!mOwner.HasEditor())
+    return kResultFalse;
+  if (!size)
+    return kInvalidArgument;
+  *size = ViewRect(0, 0, mOwner.GetEditorWidth(), mOwner.GetEditorHeight());
+  return kResultOk;
+}
+
+tresult PLUGIN_API IPluginVST3View::onSize(ViewRect* newSize)
+{
+  if (!newSize)
+    return kInvalidArgument;
+  rect = *newSize;
+  mOwner.OnParentResized(newSize->getWidth(), newSize->getHeight());
+  return kResultOk;
+}
+
+tresult PLUGIN_API IPluginVST3View::canResize()
+{
+  return mOwner.HasEditor() && mOwner.HostMayResize() ? kResultTrue : kResultFalse;
+}
+
+tresult PLUGIN_API IPluginVST3View::checkSizeConstraint(ViewRect* r)
+{
+  if (!r)
+    return kInvalidArgument;
+  const int width = std::clamp(static_cast<int>(r->getWidth()), mOwner.GetMinWidth(), mOwner.GetMaxWidth());
+  const int height = std::clamp(static_cast<int>(r->getHeight()), mOwner.GetMinHeight(), mOwner.GetMaxHeight());
+  r->right = r->left + width;
+  r->bottom = r->top + height;
+  return kResultOk;
+}
+
+tresult PLUGIN_API IPluginVST3View::onKeyDown(char16 key, int16 keyCode, int16 modifiers)
+{
+  return mOwner.ForwardKeyDown(MakeKeyEvent(key, keyCode, modifiers)) ? kResultTrue : kResultFalse;
+}
+
+tresult PLUGIN_API IPluginVST3View::onKeyUp(char16 key, int16 keyCode, int16 modifiers)
+{
+  return mOwner.ForwardKeyUp(MakeKeyEvent(key, keyCode, modifiers)) ? kResultTrue : kResultFalse;
+}
+
+tresult PLUGIN_API IPluginVST3View::setContentScaleFactor(ScaleFactor factor)
+{
+  if (!std::isfinite(factor) || factor <= 0.f)
+    return kInvalidArgument;
+  // Hosts may give the factor before attaching: the next opening applies it.
+  mContentScale = factor;
+  if (mEditorOpen)
+    mOwner.ApplyScreenScale(factor);
+  return kResultOk;
+}
+
+bool IPluginVST3View::ResizeView(int width, int height)
+{
+  if (!plugFrame)
+    return false;
+  ViewRect newSize(0, 0, width, height);
+  return plugFrame->resizeView(this, &newSize) == kResultTrue;
+}
+
+tresult PLUGIN_API IPluginVST3View::queryInterface(const Steinberg::TUID iid, void** obj)
+{
+  QUERY_INTERFACE(iid, obj, Steinberg::IPlugViewContentScaleSupport::iid, Steinberg::IPlugViewContentScaleSupport)
+  return CPluginView::queryInterface(iid, obj);
+}
+
+} // namespace plug
