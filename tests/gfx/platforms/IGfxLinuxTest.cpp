@@ -19,26 +19,6 @@ using testing::IsEmpty;
 
 namespace {
 
-// Mesa loads its driver for each X connection that makes a GLX context and
-// unloads it with the last one; what it keeps meanwhile then has no module
-// the leak checker's suppressions could name. One context held for the whole
-// run (never closed, so the driver is still there when the checker runs at
-// exit) keeps those blocks attributed to the driver.
-HostWindow* gGLKeeper = nullptr;
-class KeepGLDriverLoaded : public testing::Environment
-{
-public:
-  void SetUp() override
-  {
-    if (!gGLKeeper)
-    {
-      gGLKeeper = new HostWindow(0, 0, 1, 1);
-      gGLKeeper->LoadGL();
-    }
-  }
-};
-testing::Environment* const gKeepGL = testing::AddGlobalTestEnvironment(new KeepGLDriverLoaded);
-
 constexpr int kHostX = 40;
 constexpr int kHostY = 40;
 
