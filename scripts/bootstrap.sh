@@ -15,7 +15,7 @@ NANOSVG_VERSION="0.0~git20241219.ea6a6ac"
 PACKAGES=(
   cmake ninja-build g++ python3 python3-cairo
   g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils libgl1-mesa-dri mesa-utils xdotool
-  python3-glad libstb-dev fonts-roboto-unhinted libgl-dev libglx-mesa0 libx11-dev
+  python3-glad libstb-dev fonts-roboto-unhinted libgl-dev libglx-dev libglx-mesa0 libx11-dev
   googletest libgtest-dev libbenchmark-dev libsndfile1-dev hydrogen-drumkits zam-plugins
   python3-matplotlib zip
 )
