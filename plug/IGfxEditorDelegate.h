@@ -16,6 +16,7 @@
 
 #include "plug/IEditor.h"
 #include "plug/IEditorDelegate.h"
+#include "plug/IHostRunLoop.h"
 
 #include <atomic>
 #include <functional>
@@ -72,6 +73,13 @@ public:
   int LoadEditorSize(const StateChunk& chunk, int pos) override;
   void ApplyScreenScale(float scale) override;
 
+  /**
+   * The host's run loop (Linux): set by the view while it is attached, before
+   * the editor opens, and cleared after it closed. Null elsewhere.
+   */
+  void SetHostRunLoop(IHostRunLoop* runLoop) { mHostRunLoop = runLoop; }
+  IHostRunLoop* HostRunLoop() const { return mHostRunLoop; }
+
   virtual std::unique_ptr<IEditor> BuildGraphics();
   virtual void BuildLayout(IEditor* editor);
 
@@ -88,6 +96,7 @@ private:
   int mRememberedHeight = 0;
   float mRememberedScale = 0.f;
   bool mClosing = false;
+  IHostRunLoop* mHostRunLoop = nullptr;
 };
 
 } // namespace plug

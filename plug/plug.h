@@ -2,7 +2,8 @@
 
 // The plug-in framework core. IParam holds one parameter; the plug-in object
 // is built in layers, IEditorDelegate (parameters and editor hooks) <-
-// IGfxEditorDelegate (owns the open editor, a plug::IEditor)
+// IGfxEditorDelegate (owns the open editor, a plug::IEditor; IHostRunLoop is
+// the host event loop it hands the editor on Linux)
 // <- IPluginBase (state images and presets) <- IPluginAPIBase (configuration
 // from an IPluginDefinition, host identity, thread queues, idle Timer), with
 // IPluginProcessor as the audio-thread base (channel layouts, buffers,
@@ -12,6 +13,7 @@
 #include "plug/HostIdentity.h"
 #include "plug/IEditorDelegate.h"
 #include "plug/IGfxEditorDelegate.h"
+#include "plug/IHostRunLoop.h"
 #include "plug/IEditor.h"
 #include "plug/IParam.h"
 #include "plug/IPluginAPIBase.h"

@@ -7,6 +7,8 @@
 #ifdef _WIN32
 #include "gfx/platforms/IGfxWin.h"
 #include "plug/ModuleResources.h"
+#else
+#include "gfx/platforms/IGfxLinux.h"
 #endif
 
 #include <string>
@@ -151,8 +153,8 @@ std::unique_ptr<plug::IEditor> KORVEL::MakeEditorGraphics()
   g->SetModuleHandle(plug::CurrentModule());
   return g;
 #else
-  // No Linux editor window yet: the host gets no editor to open.
-  return nullptr;
+  return std::make_unique<gfx::IGfxLinux>(this, korvel_editor::kWidth, korvel_editor::kHeight,
+                                          korvel_editor::kFramesPerSecond, 1.f);
 #endif
 }
 

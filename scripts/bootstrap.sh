@@ -26,7 +26,7 @@ NANOSVG_FILES=(.orig.tar.xz)
 PACKAGES=(
   cmake ninja-build g++ python3 python3-cairo libtsan2 clang-14 libclang-rt-14-dev libfuzzer-14-dev
   g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils libgl1-mesa-dri mesa-utils xdotool
-  python3-glad libstb-dev fonts-roboto-unhinted libgl-dev libglx-mesa0 libx11-dev
+  python3-glad libstb-dev fonts-roboto-unhinted libgl-dev libglx-dev libglx-mesa0 libx11-dev
   googletest libgtest-dev libbenchmark-dev libsndfile1-dev hydrogen-drumkits zam-plugins
   python3-matplotlib zip
 )

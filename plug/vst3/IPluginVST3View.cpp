@@ -131,8 +131,18 @@ IPluginVST3View::~IPluginVST3View()
   // A host that releases an attached view without removing it first.
   if (mEditorOpen)
     mOwner.CloseEditor();
+  ForgetRunLoop();
   mOwner.ForgetView(this);
   mOwner.release();
+}
+
+void IPluginVST3View::ForgetRunLoop()
+{
+#if SMTG_OS_LINUX
+  if (mRunLoop)
+    mOwner.SetHostRunLoop(nullptr);
+  mRunLoop.reset();
+#endif
 }
 
 tresult PLUGIN_API IPluginVST3View::isPlatformTypeSupported(Steinberg::FIDString type)
@@ -148,9 +158,17 @@ tresult PLUGIN_API IPluginVST3View::attached(void* parent, Steinberg::FIDString 
   // Opening nothing for a window type we cannot draw into is a failure the host must hear of.
   if (!parent || isPlatformTypeSupported(type) != kResultTrue || mEditorOpen)
     return kResultFalse;
+#if SMTG_OS_LINUX
+  // The editor's frames and X events come through the host's run loop; without one it cannot run.
+  mRunLoop = VST3HostRunLoop::FromFrame(plugFrame);
+  if (!mRunLoop)
+    return kResultFalse;
+  mOwner.SetHostRunLoop(mRunLoop.get());
+#endif
   if (!mOwner.OpenEditor(parent))
   {
     mOwner.CloseEditor();
+    ForgetRunLoop();
     return kResultFalse;
   }
   mEditorOpen = true;
@@ -167,6 +185,7 @@ tresult PLUGIN_API IPluginVST3View::removed()
     mOwner.CloseEditor();
     mEditorOpen = false;
   }
+  ForgetRunLoop();
   return CPluginView::removed();
 }
 

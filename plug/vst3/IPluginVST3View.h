@@ -15,9 +15,13 @@
 
 #include "plug/PlugStructs.h"
 
+#include "plug/vst3/VST3HostRunLoop.h"
+
 #include "pluginterfaces/gui/iplugview.h"
 #include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "public.sdk/source/common/pluginview.h"
+
+#include <memory>
 
 namespace plug {
 
@@ -64,9 +68,15 @@ public:
   REFCOUNT_METHODS(CPluginView)
 
 private:
+  /** Drops the host's run loop (Linux) once the editor is closed. */
+  void ForgetRunLoop();
+
   IPluginVST3& mOwner;
   bool mEditorOpen = false;
   float mContentScale = 1.f; // the host's latest factor, applied at every opening
+#if SMTG_OS_LINUX
+  std::unique_ptr<VST3HostRunLoop> mRunLoop; // the frame's run loop while attached
+#endif
 };
 
 } // namespace plug

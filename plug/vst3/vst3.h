@@ -13,9 +13,12 @@
 //  - IEditorValueReadout: an optional interface of ours on the component
 //    with the values the processing last sent to the editor (meters);
 //  - the module entry points and plug-in factory (IPluginVST3Factory.h),
-//    filled from a VST3ModuleDefinition that the plug-in's module supplies.
+//    filled from a VST3ModuleDefinition that the plug-in's module supplies;
+//  - VST3HostRunLoop (Linux): the host's IRunLoop as the framework's
+//    IHostRunLoop, for the editor's timers and X connection.
 // This folder is the only code of the framework that uses VST3 SDK types.
 
 #include "plug/vst3/IPluginVST3.h"
 #include "plug/vst3/IPluginVST3Factory.h"
 #include "plug/vst3/IPluginVST3View.h"
+#include "plug/vst3/VST3HostRunLoop.h"

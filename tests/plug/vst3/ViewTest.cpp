@@ -3,6 +3,7 @@
 // content scale, keys, resize requests through the host's frame, and the
 // host's parameter context menu.
 
+#include "FakeRunLoop.h"
 #include "PluginFixture.h"
 
 #include "plug/IEditor.h"
@@ -114,9 +115,20 @@ private:
 };
 
 // The host's window frame: records resize requests and resizes the view, as hosts do.
+// On Linux the frame also offers the host's run loop, as hosts there do.
 class TestPlugFrame : public Steinberg::FObject, public Steinberg::IPlugFrame
 {
 public:
+  Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override
+  {
+#if SMTG_OS_LINUX
+    if (offerRunLoop && Steinberg::FUnknownPrivate::iidEqual(iid, Steinberg::Linux::IRunLoop::iid))
+      return runLoop->queryInterface(iid, obj);
+#endif
+    QUERY_INTERFACE(iid, obj, Steinberg::IPlugFrame::iid, Steinberg::IPlugFrame)
+    return FObject::queryInterface(iid, obj);
+  }
+
   Steinberg::tresult PLUGIN_API resizeView(Steinberg::IPlugView* view, ViewRect* newSize) override
   {
     resizes.push_back(*newSize);
@@ -127,13 +139,14 @@ public:
   }
 
   OBJ_METHODS(TestPlugFrame, FObject)
-  DEFINE_INTERFACES
-  DEF_INTERFACE(Steinberg::IPlugFrame)
-  END_DEFINE_INTERFACES(FObject)
   REFCOUNT_METHODS(FObject)
 
   std::vector<ViewRect> resizes;
   bool accept = true;
+#if SMTG_OS_LINUX
+  Steinberg::IPtr<vst3test::FakeRunLoop> runLoop = Steinberg::owned(new vst3test::FakeRunLoop());
+  bool offerRunLoop = true;
+#endif
 };
 
 class TestContextMenu : public Steinberg::FObject, public Vst::IContextMenu
@@ -526,3 +539,37 @@ TEST_F(View, KeepsItsPlugInAliveAndClosesAnEditorLeftOpen)
   EXPECT_EQ(log.alive, 0);
   EXPECT_EQ(TestPlugin::liveInstances, before - 1);
 }
+
+#if SMTG_OS_LINUX
+TEST_F(View, HandsTheHostsRunLoopToTheEditorWhileAttachedOnLinux)
+{
+  ASSERT_EQ(Attach(), kResultOk);
+  plug::IHostRunLoop* runLoop = plugin->HostRunLoop();
+  ASSERT_NE(runLoop, nullptr);
+  // What the editor registers reaches the host's loop, and the host's calls come back.
+  int ticks = 0;
+  const int id = runLoop->AddTimer(16, [&ticks] { ++ticks; });
+  ASSERT_GT(id, 0);
+  ASSERT_EQ(frame->runLoop->timers.size(), 1u);
+  EXPECT_EQ(frame->runLoop->timers[0].interval, 16u);
+  frame->runLoop->FireTimers();
+  EXPECT_EQ(ticks, 1);
+
+  // Removing the view closes the editor and unregisters whatever it left behind.
+  EXPECT_EQ(view->removed(), kResultOk);
+  EXPECT_EQ(plugin->HostRunLoop(), nullptr);
+  EXPECT_TRUE(frame->runLoop->timers.empty());
+  EXPECT_TRUE(frame->runLoop->readers.empty());
+}
+
+TEST_F(View, RefusesToAttachOnLinuxWhenTheFrameHasNoRunLoop)
+{
+  frame->offerRunLoop = false;
+  EXPECT_EQ(Attach(), kResultFalse);
+  EXPECT_EQ(plugin->GetEditor(), nullptr);
+  EXPECT_EQ(plugin->HostRunLoop(), nullptr);
+  // With the run loop the same view attaches.
+  frame->offerRunLoop = true;
+  EXPECT_EQ(Attach(), kResultOk);
+}
+#endif

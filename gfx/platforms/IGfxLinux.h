@@ -1,0 +1,125 @@
+#pragma once
+
+// The editor window on Linux: an X11 child window of the host's window with
+// its own GLX context, drawn through the NanoVG backend.
+//
+// - No thread of its own: the host's run loop (plug::IHostRunLoop, from the
+//   delegate or SetRunLoop) calls a timer about 60 times a second, which runs
+//   the frame tick and the framework's idle timers (plug::Timer::TickAll), and
+//   a reader on the X connection, which handles the window's events.
+// - The window has its own connection to the X server, so its events never mix
+//   with the host's.
+// - A frame tick draws the dirty areas at once; Expose rectangles become
+//   unscaled areas that are drawn after the pending events.
+// - Every use of the GL context makes it current and restores whichever
+//   context was current before, so a host's own GL work is left alone.
+// - X events become the dispatch calls of IGfx in unscaled pixels (window
+//   pixels / TotalScale): buttons 1 and 3 press and drag, a second press within
+//   the double-click time is a double click, buttons 4 and 5 are wheel
+//   notches, keys carry Windows virtual-key codes like on Windows.
+// - Services: cursor shapes, hiding and warping. There is no native text
+//   entry, menu, dialog or clipboard here: those report failure or no choice.
+//
+// User-interface thread only.
+
+#include "gfx/drawing/IGfxNanoVG.h"
+
+#include "plug/IHostRunLoop.h"
+
+#include <cstdint>
+
+namespace gfx {
+
+class IGfxLinux : public IGfxNanoVG
+{
+public:
+  static constexpr int kDoubleClickMs = 400;
+
+  IGfxLinux(plug::IGfxEditorDelegate* delegate, int width, int height, int fps = 60, float scale = 1.f);
+  ~IGfxLinux() override;
+
+  /** The run loop used when the delegate has none (tests, hosts that hand it over directly). */
+  void SetRunLoop(plug::IHostRunLoop* runLoop) { mOwnRunLoop = runLoop; }
+
+  // --- Window --------------------------------------------------------------------------
+  /** parent is the host's X window id (XID) cast to a pointer; returns the editor's, or null. */
+  void* OpenEditorWindow(void* parent) override;
+  void CloseEditorWindow() override;
+  void* WindowHandle() override;
+  bool IsWindowOpen() override { return mWindow != 0; }
+  void MakeContextCurrent() override;
+  void RestorePreviousContext() override;
+  void ResizeHostWindow(bool parentResized) override;
+  void OnBackingResized() override;
+  float PlatformWindowScale() const override { return DisplayScale(); }
+  const char* PlatformName() const override { return "x11"; }
+
+  // --- Cursor ----------------------------------------------------------------------------
+  void QueryCursorPosition(float& x, float& y) override;
+  void SetCursorHidden(bool hide, bool lock) override;
+  void WarpCursor(float x, float y) override;
+  ECursor SetCursorShape(ECursor shape) override;
+
+  // --- Services this window does not offer -------------------------------------------------
+  /** The entry is given up at once: its owner gets no result. */
+  void CreateNativeTextEntry(int paramIdx, const ITextStyle& style, const IArea& area, int maxLength,
+                             const char* text) override;
+  void CancelTextEntry() override {}
+  IMenuModel* ShowNativeMenu(IMenuModel& menu, const IArea& area, bool& isAsync) override;
+  EMsgBoxResult ShowMessageDialog(const char* text, const char* caption, EMsgBoxType type,
+                                  MsgBoxCompletionFunc completion = nullptr) override;
+  void AskForFile(std::string& path, std::string& directory, EFileAction action, const char* extensions,
+                  FileDialogCompletionFunc completion = nullptr) override;
+  void AskForDirectory(std::string& directory, FileDialogCompletionFunc completion = nullptr) override;
+  bool AskForColour(IRgba& colour, const char* prompt, ColourPickerCompletionFunc completion = nullptr) override;
+  bool OpenWebPage(const char* url, const char* caption = nullptr, const char* question = nullptr,
+                   const char* failureMessage = nullptr) override;
+  bool ReadClipboardText(std::string& text) override;
+  bool WriteClipboardText(const char* text) override;
+
+  // --- Frame clock --------------------------------------------------------------------------
+  /** Period of the run-loop timer for a frame rate: floor(1000 / fps), at least 10 ms. */
+  static int TimerPeriodMs(int fps);
+  /** Runs one frame tick (the run-loop timer calls it). */
+  void OnFrameTick();
+  /** Reads and handles every pending X event (the run-loop reader calls it). */
+  void OnXEvents();
+
+  // --- Counters (tests and diagnostics) -------------------------------------------------------
+  struct Counters
+  {
+    int framesServed = 0; // frame ticks that ran
+    int framesDrawn = 0;  // renders of dirty or exposed areas
+    int exposes = 0;      // Expose events received
+  };
+  const Counters& FrameCounters() const { return mCounters; }
+  /** Editor windows and GL contexts alive in the process. */
+  static int OpenWindowCount();
+  static int LiveGLContextCount();
+
+private:
+  struct XState; // X and GLX handles, kept out of this header
+  void HandleEvent(const void* event);
+  void DrawPending();
+  IMouseState MouseState(int x, int y, unsigned state);
+  void StopRunLoopCallbacks();
+  void DefineCursor();
+
+  XState* mX;
+  unsigned long mWindow = 0;
+  plug::IHostRunLoop* mOwnRunLoop = nullptr;
+  plug::IHostRunLoop* mRunLoop = nullptr; // the one registered with while open
+  int mTimerId = 0;
+  int mReaderId = 0;
+  IAreaList mPendingAreas;
+  unsigned long mLastPressTime = 0;
+  unsigned mLastPressButton = 0;
+  int mLastPressX = 0;
+  int mLastPressY = 0;
+  float mSavedCursorX = 0.f;
+  float mSavedCursorY = 0.f;
+  bool mInEvents = false;
+  Counters mCounters;
+};
+
+} // namespace gfx

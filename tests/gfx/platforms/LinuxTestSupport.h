@@ -1,0 +1,151 @@
+#pragma once
+
+// Support for the tests of the X11 editor window on the test display: a run
+// loop like a Linux host's (timers and file-descriptor readers served by
+// poll on one thread), a host window the editor opens in, screenshots, input
+// through xdotool, and the probe layout (coloured controls that log their input).
+
+#include "RecordingGfx.h"
+
+#include "gfx/platforms/IGfxLinux.h"
+
+#include "plug/IGfxEditorDelegate.h"
+#include "plug/IHostRunLoop.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Xlib's macros (None, Bool, Status) clash with GoogleTest: the header stays out of here.
+struct _XDisplay;
+
+namespace gfxtest {
+
+using Window = unsigned long;
+
+/** A host's run loop: callbacks only while RunFor / RunUntil runs, on the calling thread. */
+class TestRunLoop : public plug::IHostRunLoop
+{
+public:
+  int AddTimer(int intervalMs, Callback func) override;
+  int AddFdReader(int fd, Callback func) override;
+  void Remove(int id) override;
+
+  /** Serves timers and readers for about ms milliseconds. */
+  void RunFor(int ms);
+  /** Serves timers and readers until done() holds or timeoutMs passed; returns done(). */
+  bool RunUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+
+  int TimerCount() const;
+  int ReaderCount() const;
+  /** Interval of the first registered timer (0 without one). */
+  int FirstTimerInterval() const;
+
+private:
+  using Clock = std::chrono::steady_clock;
+  struct Entry
+  {
+    int id;
+    int fd; // -1 for a timer
+    int intervalMs;
+    Clock::time_point due;
+    Callback func;
+  };
+  void ServeOnce(int maxWaitMs);
+  std::vector<Entry> mEntries;
+  int mNextId = 1;
+};
+
+/** A borderless top-level window at (x, y) on the test display (no window manager: screen = window pixels). */
+class HostWindow
+{
+public:
+  HostWindow(int x, int y, int width, int height);
+  ~HostWindow();
+  Window Id() const { return mWindow; }
+  void* Parent() const { return reinterpret_cast<void*>(static_cast<uintptr_t>(mWindow)); }
+  int X() const { return mX; }
+  int Y() const { return mY; }
+  /** The colour of a pixel of the host window as the X server shows it (an X screenshot). */
+  bool ReadPixel(int x, int y, gfx::IRgba& colour);
+  /** The direct children of the host window. */
+  std::vector<Window> Children();
+  /** Size of an X window, (0, 0) when it is gone. */
+  void WindowSize(Window window, int& width, int& height);
+  /** Makes a GLX context on the host's connection (and keeps it until the window goes). */
+  void LoadGL();
+  /** Hides and shows the host window (its children get Expose events). */
+  void Remap();
+
+private:
+  _XDisplay* mDisplay = nullptr;
+  void* mGLContext = nullptr;
+  Window mWindow = 0;
+  int mX;
+  int mY;
+};
+
+/** Runs xdotool with the arguments (and waits for it); true when it succeeded. */
+bool Xdotool(const std::string& args);
+
+/** Parameter 0: "Gain" -20..10 (double), parameter 1: "Steps" 0..10 (integer). */
+class TestDelegate : public plug::IGfxEditorDelegate
+{
+public:
+  TestDelegate();
+  std::vector<std::string> edits; // Begin(i), Set(i,v), End(i) as the editor reports them
+  void BeginHostEditFromEditor(int paramIdx) override;
+  void SetParameterFromEditor(int paramIdx, double normalized) override;
+  void EndHostEditFromEditor(int paramIdx) override;
+};
+
+/** A probe control: logs its input like RecordingControl and paints itself in one colour. */
+class ProbeControl : public RecordingControl
+{
+public:
+  ProbeControl(std::vector<std::string>& log, const char* name, const gfx::IArea& area, const gfx::IRgba& colour,
+               int paramIdx = -1);
+  void Paint(gfx::IGfx& g) override;
+  void SetColour(const gfx::IRgba& colour)
+  {
+    mColour = colour;
+    MarkDirty(false);
+  }
+
+private:
+  gfx::IRgba mColour;
+};
+
+// The probe layout, 300 x 120 unscaled pixels.
+constexpr int kLayoutWidth = 300;
+constexpr int kLayoutHeight = 120;
+const gfx::IArea kAreaA{10.f, 10.f, 110.f, 60.f};  // "A", red, no parameter
+const gfx::IArea kAreaB{150.f, 10.f, 250.f, 60.f}; // "B", green, parameter 0
+const gfx::IArea kAreaC{10.f, 70.f, 290.f, 110.f}; // "C", blue, parameter 1
+const gfx::IRgba kBackgroundColour{255, 40, 40, 40};
+const gfx::IRgba kColourA{255, 220, 30, 30};
+const gfx::IRgba kColourB{255, 30, 200, 60};
+const gfx::IRgba kColourC{255, 40, 70, 230};
+
+/** An editor of the probe layout with its delegate, run loop and log. */
+struct ProbeEditor
+{
+  explicit ProbeEditor(float drawScale = 1.f);
+  ~ProbeEditor();
+  /** Opens the editor in the host and waits for its first drawn frame. */
+  bool Open(HostWindow& host);
+  Window WindowId() { return static_cast<Window>(reinterpret_cast<uintptr_t>(gfx->WindowHandle())); }
+  ProbeControl* Probe(int index) const { return static_cast<ProbeControl*>(gfx->ControlAt(index)); }
+
+  TestDelegate delegate;
+  TestRunLoop runLoop;
+  std::vector<std::string> log;
+  std::unique_ptr<gfx::IGfxLinux> gfx;
+};
+
+/** The log entries that start with prefix (e.g. "A:"). */
+std::vector<std::string> EntriesOf(const std::vector<std::string>& log, const std::string& prefix);
+
+} // namespace gfxtest
