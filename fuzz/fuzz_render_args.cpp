@@ -36,8 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   {
     const Options options = parseOptions(args, "default.vst3");
     FUZZ_CHECK(options.blockSize >= 1 && options.blockSize <= kMaxBlockSize, "block size %d", options.blockSize);
-    FUZZ_CHECK(options.help || options.listParams || (!options.input.empty() && !options.output.empty()),
-               "a render without --in or --out");
+    FUZZ_CHECK(options.help || options.listParams || savesSettingsOnly(options) ||
+                 (!options.input.empty() && !options.output.empty()),
+               "a render without --in or --out that saves no settings");
     std::set<ParamId> ids;
     for (const ParamSetting& setting : options.params)
       FUZZ_CHECK(ids.insert(setting.id).second, "parameter %u given twice", setting.id);

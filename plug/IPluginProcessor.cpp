@@ -44,7 +44,9 @@ bool ParseBuses(const std::string& side, ERoute direction, std::vector<IBusLayou
     }
     if (channels != 0)
       buses.push_back(IBusLayout{direction, channels});
-    total += channels;
+    // A wildcard bus counts no channels of its own, and never cancels the
+    // channels of the buses beside it.
+    total += std::max(channels, 0);
     used += std::max(channels, 0);
     if (used > kMaxSideChannels)
       return false;
