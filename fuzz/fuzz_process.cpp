@@ -202,14 +202,15 @@ private:
 
   void SaveAndLoad()
   {
-    auto stream = Steinberg::owned(new FuzzStream());
+    auto stream = Steinberg::owned(new TestStream());
     if (Plugin().getState(stream) != Steinberg::kResultOk)
       return;
     stream->position = 0;
     stream->readLimit = mInput.ConsumeIntegralInRange<int>(1, 300);
     FUZZ_CHECK(Plugin().setState(stream) == Steinberg::kResultOk,
                "a saved state of %zu bytes does not load (%d bytes per read, host code %d)", stream->data.size(),
-               stream->readLimit, static_cast<int>(Plugin().GetHost()));
+               static_cast<int>(stream->readLimit), static_cast<int>(Plugin().GetHost()));
+    FUZZ_CHECK(stream->misuses == 0, "the plug-in called the host's stream with a null buffer or a negative size");
   }
 
   void Reinitialize()

@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   const auto entry = static_cast<EEntry>(input.ConsumeIntegralInRange<int>(0, kNumEntries - 1));
   const int hostChoice = input.ConsumeIntegralInRange<int>(0, 7);
   const int startPos = input.ConsumeIntegralInRange<int>(-2, 16);
-  auto stream = Steinberg::owned(new FuzzStream());
+  auto stream = Steinberg::owned(new TestStream());
   stream->readLimit = input.ConsumeIntegralInRange<int>(0, 300);
   if (stream->readLimit == 0)
     stream->readLimit = 1 << 30;
@@ -90,6 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   case kControllerSetState: plugin.setEditorState(stream); break;
   default: break;
   }
+  FUZZ_CHECK(stream->misuses == 0, "the plug-in called the host's stream with a null buffer or a negative size");
   korvel.CheckParameters();
   CheckProcessing(plugin);
 
@@ -97,11 +98,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   {
     // What loaded saves, and loads again to the same values.
     const std::vector<double> before = PlainValues(plugin);
-    auto saved = Steinberg::owned(new FuzzStream());
+    auto saved = Steinberg::owned(new TestStream());
     FUZZ_CHECK(plugin.getState(saved) == Steinberg::kResultOk, "getState after a load");
     saved->position = 0;
     FUZZ_CHECK(plugin.setState(saved) == Steinberg::kResultOk, "the saved state does not load");
     FUZZ_CHECK(PlainValues(plugin) == before, "a saved state loads to other values");
+    FUZZ_CHECK(saved->misuses == 0, "the plug-in called the host's stream with a null buffer or a negative size");
   }
   plugin.CloseEditor();
   return 0;

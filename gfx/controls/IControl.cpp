@@ -110,6 +110,9 @@ void IControl::ResetToDefault(int valIdx)
 
 void IControl::StoreValue(double normalized, int valIdx)
 {
+  // A NaN would pass every clamp and reach the host as a parameter value.
+  if (std::isnan(normalized))
+    return;
   if (valIdx < 0)
   {
     for (IControlValue& v : mValues)

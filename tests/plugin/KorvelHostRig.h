@@ -9,6 +9,7 @@
 #include "plug/vst3/VST3Sdk.h"
 
 #include "KORVEL.h"
+#include "TestHost.h"
 
 #include "pluginterfaces/vst/ivsthostapplication.h"
 #include "public.sdk/source/vst/hosting/parameterchanges.h"
@@ -23,105 +24,6 @@
 namespace rig {
 
 namespace Vst = Steinberg::Vst;
-
-class HostApp : public Steinberg::FObject, public Vst::IHostApplication
-{
-public:
-  Steinberg::tresult PLUGIN_API getName(Vst::String128 name) override
-  {
-    const char16_t text[] = u"Rig Host";
-    std::copy(text, text + sizeof(text) / sizeof(text[0]), name);
-    return Steinberg::kResultOk;
-  }
-  Steinberg::tresult PLUGIN_API createInstance(Steinberg::TUID, Steinberg::TUID, void** obj) override
-  {
-    *obj = nullptr;
-    return Steinberg::kResultFalse;
-  }
-  OBJ_METHODS(HostApp, FObject)
-  DEFINE_INTERFACES
-  DEF_INTERFACE(Vst::IHostApplication)
-  END_DEFINE_INTERFACES(FObject)
-  REFCOUNT_METHODS(FObject)
-};
-
-/** Counts what the plug-in asks of the host; safe on any thread. */
-class ComponentHandler : public Steinberg::FObject, public Vst::IComponentHandler
-{
-public:
-  Steinberg::tresult PLUGIN_API beginEdit(Vst::ParamID) override { return Steinberg::kResultOk; }
-  Steinberg::tresult PLUGIN_API performEdit(Vst::ParamID, Vst::ParamValue) override
-  {
-    edits.fetch_add(1, std::memory_order_relaxed);
-    return Steinberg::kResultOk;
-  }
-  Steinberg::tresult PLUGIN_API endEdit(Vst::ParamID) override { return Steinberg::kResultOk; }
-  Steinberg::tresult PLUGIN_API restartComponent(Steinberg::int32) override
-  {
-    restarts.fetch_add(1, std::memory_order_relaxed);
-    return Steinberg::kResultOk;
-  }
-  OBJ_METHODS(ComponentHandler, FObject)
-  DEFINE_INTERFACES
-  DEF_INTERFACE(Vst::IComponentHandler)
-  END_DEFINE_INTERFACES(FObject)
-  REFCOUNT_METHODS(FObject)
-
-  std::atomic<int> edits{0};
-  std::atomic<int> restarts{0};
-};
-
-/** A byte stream in memory, for state saves and loads. */
-class MemoryStream : public Steinberg::FObject, public Steinberg::IBStream
-{
-public:
-  Steinberg::tresult PLUGIN_API read(void* buffer, Steinberg::int32 n, Steinberg::int32* got) override
-  {
-    const auto count = static_cast<Steinberg::int32>(
-      std::max<Steinberg::int64>(0, std::min<Steinberg::int64>(n, static_cast<Steinberg::int64>(data.size()) - position)));
-    if (count > 0)
-      std::memcpy(buffer, data.data() + position, static_cast<size_t>(count));
-    position += count;
-    if (got)
-      *got = count;
-    return count > 0 ? Steinberg::kResultOk : Steinberg::kResultFalse;
-  }
-  Steinberg::tresult PLUGIN_API write(void* buffer, Steinberg::int32 n, Steinberg::int32* written) override
-  {
-    const auto* bytes = static_cast<const uint8_t*>(buffer);
-    if (position + n > static_cast<Steinberg::int64>(data.size()))
-      data.resize(static_cast<size_t>(position + n));
-    std::copy(bytes, bytes + n, data.begin() + position);
-    position += n;
-    if (written)
-      *written = n;
-    return Steinberg::kResultOk;
-  }
-  Steinberg::tresult PLUGIN_API seek(Steinberg::int64 pos, Steinberg::int32 mode, Steinberg::int64* result) override
-  {
-    const Steinberg::int64 base = mode == kIBSeekSet ? 0 : mode == kIBSeekCur ? position : static_cast<Steinberg::int64>(data.size());
-    if (base + pos < 0)
-      return Steinberg::kInvalidArgument;
-    position = base + pos;
-    if (result)
-      *result = position;
-    return Steinberg::kResultOk;
-  }
-  Steinberg::tresult PLUGIN_API tell(Steinberg::int64* pos) override
-  {
-    if (pos)
-      *pos = position;
-    return Steinberg::kResultOk;
-  }
-  OBJ_METHODS(MemoryStream, FObject)
-  DEFINE_INTERFACES
-  DEF_INTERFACE(Steinberg::IBStream)
-  END_DEFINE_INTERFACES(FObject)
-  REFCOUNT_METHODS(FObject)
-
-  std::vector<uint8_t> data;
-  Steinberg::int64 position = 0;
-};
 
 /** One bus layout of the plug-in, as speaker arrangements a host asks for. */
 struct Layout
@@ -153,8 +55,8 @@ class Host
 public:
   Host()
     : plugin(new KORVEL(plug::InstanceInfo{}))
-    , app(Steinberg::owned(new HostApp()))
-    , handler(Steinberg::owned(new ComponentHandler()))
+    , app(Steinberg::owned(new TestHostApp(u"Rig Host")))
+    , handler(Steinberg::owned(new CountingComponentHandler()))
   {
     ok = plugin->initialize(app->unknownCast()) == Steinberg::kResultOk;
     plugin->setComponentHandler(handler);
@@ -239,7 +141,7 @@ public:
   /** The component state as a host saves it; empty when the plug-in fails. */
   std::vector<uint8_t> SaveState()
   {
-    auto stream = Steinberg::owned(new MemoryStream());
+    auto stream = Steinberg::owned(new TestStream());
     if (plugin->getState(stream) != Steinberg::kResultOk)
       return {};
     return stream->data;
@@ -247,14 +149,14 @@ public:
 
   Steinberg::tresult LoadState(const std::vector<uint8_t>& bytes)
   {
-    auto stream = Steinberg::owned(new MemoryStream());
+    auto stream = Steinberg::owned(new TestStream());
     stream->data = bytes;
     return plugin->setState(stream);
   }
 
   KORVEL* plugin;
-  Steinberg::IPtr<HostApp> app;
-  Steinberg::IPtr<ComponentHandler> handler;
+  Steinberg::IPtr<TestHostApp> app;
+  Steinberg::IPtr<CountingComponentHandler> handler;
   Vst::HostProcessData data;
   Vst::ParameterChanges changes{kNumKorvelParams + 2};
   Vst::ProcessContext context{};

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using gfx::IArea;
 using gfx::IControl;
 using gfx::IMouseMods;
@@ -45,6 +47,17 @@ TEST_F(ControlTest, StoredValuesAreClampedWhenTheControlIsMarkedDirty)
     c->MarkDirty(false);
     EXPECT_EQ(c->Value(), v.afterDirty);
   }
+}
+
+TEST_F(ControlTest, ANaNValueIsIgnoredAndNeverReachesTheHost)
+{
+  RecordingControl* c = Add("c", IArea(0, 0, 10, 10), 2);
+  c->StoreValue(0.25);
+  c->StoreValue(std::nan(""));
+  c->MarkDirty(true);
+  EXPECT_THAT(delegate.events, ElementsAre(Call("Set", {2, 0.25})));
+  c->ReceiveValue(std::nan(""), 0);
+  EXPECT_EQ(c->Value(), 0.25);
 }
 
 TEST_F(ControlTest, AReportedChangeReachesTheDelegateOnceAndEveryOtherControlOfTheParameter)

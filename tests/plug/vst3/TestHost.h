@@ -2,13 +2,15 @@
 
 // Stand-ins for the host side of the VST3 interfaces: an application with a
 // chosen name, a component handler that records what the plug-in asks of it,
-// and a byte stream whose reads can report errors.
+// one that only counts (safe on any thread, never allocates), and a byte
+// stream with the faults of real hosts' streams.
 
 #include "plug/vst3/VST3Sdk.h"
 
 #include "plug/Timer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -61,6 +63,7 @@ class TestHostApp : public Steinberg::FObject, public Steinberg::Vst::IHostAppli
 {
 public:
   explicit TestHostApp(std::u16string name) : mName(std::move(name)) {}
+  explicit TestHostApp(const char* asciiName) : mName(asciiName, asciiName + std::strlen(asciiName)) {}
 
   Steinberg::tresult PLUGIN_API getName(Steinberg::Vst::String128 name) override
   {
@@ -136,7 +139,39 @@ public:
   std::vector<Steinberg::int32> restarts;
 };
 
-/** A byte stream in memory. Reads deliver at most readLimit bytes and report readResult when they deliver any. */
+/** Counts what the plug-in asks of the host; safe on any thread, including the audio thread. */
+class CountingComponentHandler : public Steinberg::FObject, public Steinberg::Vst::IComponentHandler
+{
+public:
+  Steinberg::tresult PLUGIN_API beginEdit(Steinberg::Vst::ParamID) override { return Steinberg::kResultOk; }
+  Steinberg::tresult PLUGIN_API performEdit(Steinberg::Vst::ParamID, Steinberg::Vst::ParamValue) override
+  {
+    edits.fetch_add(1, std::memory_order_relaxed);
+    return Steinberg::kResultOk;
+  }
+  Steinberg::tresult PLUGIN_API endEdit(Steinberg::Vst::ParamID) override { return Steinberg::kResultOk; }
+  Steinberg::tresult PLUGIN_API restartComponent(Steinberg::int32) override
+  {
+    restarts.fetch_add(1, std::memory_order_relaxed);
+    return Steinberg::kResultOk;
+  }
+
+  OBJ_METHODS(CountingComponentHandler, FObject)
+  DEFINE_INTERFACES
+  DEF_INTERFACE(Steinberg::Vst::IComponentHandler)
+  END_DEFINE_INTERFACES(FObject)
+  REFCOUNT_METHODS(FObject)
+
+  std::atomic<int> edits{0};
+  std::atomic<int> restarts{0};
+};
+
+/**
+ * A byte stream in memory with the faults of real hosts' streams: reads that
+ * deliver at most readLimit bytes and report readResult when they deliver
+ * any, reads that fail from the failReadsAfter-th on, seeks and tells that
+ * fail. Calls with a null buffer or a negative size are refused and counted.
+ */
 class TestStream : public Steinberg::FObject, public Steinberg::IBStream
 {
 public:
@@ -145,19 +180,27 @@ public:
 
   Steinberg::tresult PLUGIN_API read(void* buffer, Steinberg::int32 numBytes, Steinberg::int32* numBytesRead) override
   {
-    const auto available = static_cast<Steinberg::int64>(data.size()) - position;
-    const auto n = static_cast<Steinberg::int32>(std::max<Steinberg::int64>(
-      0, std::min<Steinberg::int64>({static_cast<Steinberg::int64>(numBytes), available, readLimit})));
+    if (numBytesRead)
+      *numBytesRead = 0;
+    const int call = reads++;
+    if (failReadsAfter >= 0 && call >= failReadsAfter)
+      return Steinberg::kInternalError;
+    if (numBytes < 0 || !buffer)
+      return Refuse();
+    const auto available = std::max<Steinberg::int64>(0, static_cast<Steinberg::int64>(data.size()) - position);
+    const auto n = static_cast<Steinberg::int32>(
+      std::min<Steinberg::int64>({static_cast<Steinberg::int64>(numBytes), available, readLimit}));
     if (n > 0)
       std::memcpy(buffer, data.data() + position, static_cast<size_t>(n));
     position += n;
     if (numBytesRead)
       *numBytesRead = n;
-    ++reads;
     return n > 0 ? readResult : Steinberg::kResultFalse;
   }
   Steinberg::tresult PLUGIN_API write(void* buffer, Steinberg::int32 numBytes, Steinberg::int32* numBytesWritten) override
   {
+    if (numBytes < 0 || (!buffer && numBytes > 0))
+      return Refuse();
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     if (position + numBytes > static_cast<Steinberg::int64>(data.size()))
       data.resize(static_cast<size_t>(position + numBytes));
@@ -169,8 +212,12 @@ public:
   }
   Steinberg::tresult PLUGIN_API seek(Steinberg::int64 pos, Steinberg::int32 mode, Steinberg::int64* result) override
   {
-    const Steinberg::int64 base = mode == kIBSeekSet ? 0 : mode == kIBSeekCur ? position : static_cast<Steinberg::int64>(data.size());
-    if (base + pos < 0)
+    if (seekFails)
+      return Steinberg::kInternalError;
+    const Steinberg::int64 base =
+      mode == kIBSeekSet ? 0 : mode == kIBSeekCur ? position : static_cast<Steinberg::int64>(data.size());
+    constexpr Steinberg::int64 kFarthest = Steinberg::int64{1} << 40;
+    if (pos < -kFarthest || pos > kFarthest || base + pos < 0)
       return Steinberg::kInvalidArgument;
     position = base + pos;
     seeks.push_back(position);
@@ -180,6 +227,8 @@ public:
   }
   Steinberg::tresult PLUGIN_API tell(Steinberg::int64* pos) override
   {
+    if (tellFails)
+      return Steinberg::kInternalError;
     if (pos)
       *pos = position;
     return Steinberg::kResultOk;
@@ -195,6 +244,17 @@ public:
   Steinberg::int64 position = 0;
   Steinberg::int64 readLimit = 1 << 30;
   Steinberg::tresult readResult = Steinberg::kResultOk;
+  int failReadsAfter = -1;
+  bool seekFails = false;
+  bool tellFails = false;
   std::vector<Steinberg::int64> seeks;
   int reads = 0;
+  int misuses = 0;
+
+private:
+  Steinberg::tresult Refuse()
+  {
+    ++misuses;
+    return Steinberg::kInvalidArgument;
+  }
 };
