@@ -8,6 +8,7 @@
 #include "plug/vst3/VST3Sdk.h"
 
 #include "KORVEL.h"
+#include "FuzzCheck.h"
 #include "TestHost.h"
 
 #include "pluginterfaces/vst/ivsthostapplication.h"
@@ -18,19 +19,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-// A broken promise of the plug-in: libFuzzer keeps the input that led here.
-#define FUZZ_CHECK(condition, ...)                                         \
-  do                                                                       \
-  {                                                                        \
-    if (!(condition))                                                      \
-    {                                                                      \
-      std::fprintf(stderr, "check failed: %s: ", #condition);              \
-      std::fprintf(stderr, __VA_ARGS__);                                   \
-      std::fprintf(stderr, "\n");                                          \
-      std::abort();                                                        \
-    }                                                                      \
-  } while (0)
 
 /** Host names that change the binding's behaviour, and an ordinary one. */
 inline const char* FuzzHostName(int choice)

@@ -2,24 +2,13 @@
 // arguments. A malformed command line is a usage error, never a crash or
 // another exception; what parses keeps the tool's limits.
 
+#include "FuzzCheck.h"
 #include "errors.h"
 #include "options.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <set>
-
-#define FUZZ_CHECK(condition, ...)                            \
-  do                                                          \
-  {                                                           \
-    if (!(condition))                                         \
-    {                                                         \
-      std::fprintf(stderr, "check failed: %s: ", #condition); \
-      std::fprintf(stderr, __VA_ARGS__);                      \
-      std::fprintf(stderr, "\n");                             \
-      std::abort();                                           \
-    }                                                         \
-  } while (0)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -6,6 +6,7 @@
 // Promises checked: a file that opens reports sane figures and never yields
 // more frames than it has; the renderer fails with its one-line error.
 
+#include "FuzzCheck.h"
 #include "app.h"
 #include "errors.h"
 #include "sound_file.h"
@@ -17,18 +18,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#define FUZZ_CHECK(condition, ...)                            \
-  do                                                          \
-  {                                                           \
-    if (!(condition))                                         \
-    {                                                         \
-      std::fprintf(stderr, "check failed: %s: ", #condition); \
-      std::fprintf(stderr, __VA_ARGS__);                      \
-      std::fprintf(stderr, "\n");                             \
-      std::abort();                                           \
-    }                                                         \
-  } while (0)
 
 namespace {
 
