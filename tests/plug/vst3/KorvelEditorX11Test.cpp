@@ -17,6 +17,7 @@
 
 #include "gfx/platforms/IGfxLinux.h"
 
+#include "public.sdk/source/vst/hosting/parameterchanges.h"
 #include "public.sdk/source/vst/hosting/processdata.h"
 
 #include <gtest/gtest.h>
@@ -186,8 +187,9 @@ struct Picture
   Picture UpsideDown() const
   {
     Picture out = *this;
+    const size_t row = size_t(width) * 3;
     for (int y = 0; y < height; ++y)
-      std::copy_n(&rgb[size_t(height - 1 - y) * size_t(width) * 3], size_t(width) * 3, &out.rgb[size_t(y) * size_t(width) * 3]);
+      std::copy_n(&rgb[size_t(height - 1 - y) * row], row, &out.rgb[size_t(y) * row]);
     return out;
   }
   /** Moved right and down by (dx, dy); the uncovered edge repeats the nearest pixels. */
@@ -370,8 +372,11 @@ protected:
       moves += " mousemove " + ScreenAt(x0 + (x1 - x0) * i / 4, y0 + (y1 - y0) * i / 4);
     return Xdotool("mousemove " + ScreenAt(x0, y0) + " mousedown 1" + moves + " mouseup 1");
   }
-  /** Processes blocks of a loud 1 kHz tone through the plug-in, as the host's audio thread would. */
-  void ProcessTone(int blocks)
+  /**
+   * Processes blocks of a loud 1 kHz tone through the plug-in, as the host's
+   * audio thread would; the first block carries (id, normalized value) changes.
+   */
+  void ProcessTone(int blocks, const std::vector<std::pair<Vst::ParamID, double>>& changes = {})
   {
     constexpr int kBlock = 512;
     Steinberg::FUnknownPtr<Vst::IAudioProcessor> processor(component);
@@ -388,14 +393,25 @@ protected:
       data.numSamples = kBlock;
       processing = true;
     }
+    Vst::ParameterChanges inputChanges(int(changes.size()));
+    for (const auto& change : changes)
+    {
+      Steinberg::int32 index = 0;
+      if (Vst::IParamValueQueue* queue = inputChanges.addParameterData(change.first, index))
+        queue->addPoint(0, change.second, index);
+    }
+    data.inputParameterChanges = &inputChanges;
     for (int block = 0; block < blocks; ++block, ++blocksDone)
     {
+      if (block == 1)
+        inputChanges.clearQueue();
       for (int c = 0; c < data.inputs[0].numChannels; ++c)
         for (int i = 0; i < kBlock; ++i)
           data.inputs[0].channelBuffers32[c][i] =
             0.9f * float(std::sin(2.0 * 3.14159265358979323846 * 1000.0 * double(blocksDone * kBlock + i) / 48000.0));
       ASSERT_EQ(processor->process(data), kResultOk);
     }
+    data.inputParameterChanges = nullptr;
   }
 
   HostWindow host{kHostX, kHostY, 1600, 700};
@@ -493,9 +509,9 @@ TEST_F(KorvelX11Editor, CompressingAudioMovesTheIntNeedleOffItsRestFrame)
   Frames();
   const double restValue = Control(kIntNeedle)->Value();
   const std::vector<int> rest = Shot(Control(kIntNeedle));
-  // A low threshold, then the tone through the real processing: its meter readings reach the needle.
-  ASSERT_EQ(controller->setParamNormalized(kThresholdInt, 0.1), kResultOk);
-  ProcessTone(40);
+  // The tone through the real processing with the threshold turned down as a
+  // host's automation delivers it: the meter readings reach the needle.
+  ProcessTone(40, {{kThresholdInt, 0.1}});
   ASSERT_TRUE(frame->runLoop->RunUntil([&] { return Control(kIntNeedle)->Value() < restValue - 0.05; }))
     << "needle value " << Control(kIntNeedle)->Value() << ", at rest " << restValue;
   Frames();
@@ -522,7 +538,8 @@ TEST_F(KorvelX11Editor, CornerDragResizesWithinTheLimitsAndReopensAtThatSize)
   ASSERT_TRUE(Attach());
   // Far towards the top left: the panel stops at its smallest size.
   ASSERT_TRUE(Drag(korvel_editor::kWidth - 4, korvel_editor::kHeight - 4, 10, 10));
-  ASSERT_TRUE(frame->runLoop->RunUntil([&] { return !frame->resizes.empty() && WindowSize() == frame->resizes.back(); }));
+  ASSERT_TRUE(
+    frame->runLoop->RunUntil([&] { return !frame->resizes.empty() && WindowSize() == frame->resizes.back(); }));
   EXPECT_EQ(frame->resizes.back(), std::make_pair(minW, minH));
 
   // From the new corner outwards, a free size in between.
