@@ -290,6 +290,13 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
     mWindow = XCreateWindow(display, parentId, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), 0,
                             visual->depth, InputOutput, visual->visual, CWColormap | CWBorderPixel | CWEventMask,
                             &set);
+    // Hosts that embed through XEMBED read this as soon as they see the window
+    // created (the SDK's editor host gives up on a window without it): protocol
+    // version 0, asking to be mapped. The window maps itself for hosts that don't.
+    const Atom xembedInfo = XInternAtom(display, "_XEMBED_INFO", False);
+    const long info[2] = {0, 1};
+    XChangeProperty(display, mWindow, xembedInfo, xembedInfo, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(info), 2);
     XMapWindow(display, mWindow);
     if (trap.Failed())
     {

@@ -184,6 +184,27 @@ bool HostWindow::ReadPixel(int x, int y, gfx::IRgba& colour)
   return true;
 }
 
+std::vector<unsigned char> HostWindow::Capture(int x, int y, int width, int height)
+{
+  std::vector<unsigned char> rgb;
+  XSync(mDisplay, False);
+  XImage* image = XGetImage(mDisplay, mWindow, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height),
+                            AllPlanes, ZPixmap);
+  if (!image)
+    return rgb;
+  rgb.reserve(size_t(width) * size_t(height) * 3);
+  for (int row = 0; row < height; ++row)
+    for (int column = 0; column < width; ++column)
+    {
+      const unsigned long pixel = XGetPixel(image, column, row);
+      rgb.push_back(static_cast<unsigned char>((pixel >> 16) & 0xFF));
+      rgb.push_back(static_cast<unsigned char>((pixel >> 8) & 0xFF));
+      rgb.push_back(static_cast<unsigned char>(pixel & 0xFF));
+    }
+  XDestroyImage(image);
+  return rgb;
+}
+
 std::vector<Window> HostWindow::Children()
 {
   Window root = 0, parent = 0;

@@ -70,6 +70,8 @@ public:
   int Y() const { return mY; }
   /** The colour of a pixel of the host window as the X server shows it (an X screenshot). */
   bool ReadPixel(int x, int y, gfx::IRgba& colour);
+  /** An X screenshot of a region of the host window: RGB bytes row by row, empty when it fails. */
+  std::vector<unsigned char> Capture(int x, int y, int width, int height);
   /** The direct children of the host window. */
   std::vector<Window> Children();
   /** Size of an X window, (0, 0) when it is gone. */
