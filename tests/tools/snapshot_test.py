@@ -179,6 +179,11 @@ class Snapshot(unittest.TestCase):
             self.assertEqual(code, status, "%s: %s" % (args, err))
             self.assertIn(message, err, args)
             self.assertFalse(os.path.exists(out), "%s left a picture" % args)
+        unwritable = os.path.join(WORK, "no-such-folder", "x.png")
+        run = subprocess.run(RUNNER + [TOOL, "--plugin", host_path(BUNDLE), "--out", host_path(unwritable)],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=300)
+        self.assertEqual(run.returncode, 1, run.stderr)
+        self.assertIn("cannot write", run.stderr)
         command = RUNNER + [TOOL, "--plugin", host_path(os.path.join(WORK, "nothing.vst3")), "--out",
                             host_path(os.path.join(WORK, "x.png"))]
         run = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=300)
