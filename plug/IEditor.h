@@ -12,7 +12,18 @@
 
 #include "plug/PlugStructs.h"
 
+#include <cstdint>
+#include <vector>
+
 namespace plug {
+
+/** A drawn editor frame: RGBA, 8 bits per channel, top row first, in device pixels. */
+struct IEditorFrame
+{
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> rgba;
+};
 
 class IEditor
 {
@@ -44,6 +55,13 @@ public:
   virtual void SendMessageToControl(int controlTag, int messageTag, int dataSize, const void* data) = 0;
   /** Gives the message to every control that wants MIDI. */
   virtual void SendMidiToControls(const IMidiMsg& message) = 0;
+
+  /**
+   * Runs a frame tick and draws the whole editor now, then reads the drawn
+   * pixels back into frame. False (frame untouched) when the editor has no
+   * drawing surface, i.e. its window is not open.
+   */
+  virtual bool CaptureFrame(IEditorFrame& /*frame*/) { return false; }
 };
 
 } // namespace plug

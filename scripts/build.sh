@@ -4,10 +4,14 @@
 # dist/, packs the Windows zip, and runs the main job: the demo renders of a
 # real drum loop through the plug-in (three settings and every factory preset)
 # with their plots and the transfer curves, into dist/demo/, after the SDK
-# validator has checked the Linux release bundle.
+# validator has checked the Linux release bundle. The pictures of the editor,
+# dist/editor@1x.png and dist/editor@2x.png, are drawn by the Windows bundle
+# under Wine (on an Xvfb display and a Wine prefix of this script's own), and
+# the Linux bundle's pictures are checked against them.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
+CACHE=${KORVEL_CACHE:-$HOME/.cache/korvel}
 "$ROOT/scripts/bootstrap.sh"
 cd "$ROOT"
 
@@ -51,3 +55,38 @@ tools/demo/make_demo.sh dist/demo "$bin/korvel-render" build/linux/KORVEL.vst3 b
 
 echo "== plots: a waveform and gain picture per render, transfer curves measured through the bundle (dist/demo/*.png)"
 /usr/bin/python3 tools/demo/plot_demo.py dist/demo "$bin/korvel-render" build/linux/KORVEL.vst3 | sed 's/^/   /'
+
+echo "== editor pictures: dist/editor@1x.png, dist/editor@2x.png (the Windows bundle's editor under Wine, OpenGL read back)"
+XVFB_PID=""
+cleanup() {
+  if [ -n "$XVFB_PID" ]; then
+    wineserver -k 2>/dev/null || true
+    kill "$XVFB_PID" 2>/dev/null || true
+    wait "$XVFB_PID" 2>/dev/null || true
+  fi
+}
+trap cleanup EXIT
+n=90
+while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+Xvfb ":$n" -noreset -screen 0 1920x1080x24 >/dev/null 2>&1 &
+XVFB_PID=$!
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+kill -0 "$XVFB_PID" 2>/dev/null || { echo "build: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$n"
+export WINEPREFIX="${KORVEL_WINEPREFIX:-$CACHE/wineprefix}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wineserver -k 2>/dev/null || true # one left from an earlier run may know another display
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  wineboot -i >/dev/null 2>&1; wineserver -w
+fi
+mkdir -p build/linux/snapshots
+for scale in 1 2; do
+  wine build/windows/bin/korvel-snapshot.exe --plugin "Z:$ROOT/dist/windows/KORVEL.vst3" \
+    --out "Z:$ROOT/dist/editor@${scale}x.png" --scale "$scale" | sed 's/^/   /'
+  "$bin/korvel-snapshot" --plugin dist/linux/KORVEL.vst3 --out "build/linux/snapshots/editor@${scale}x.png" \
+    --scale "$scale" >/dev/null
+  echo "   Linux bundle's picture (build/linux/snapshots/editor@${scale}x.png) against the Windows one:"
+  /usr/bin/python3 tools/korvel-snapshot/compare_pictures.py "build/linux/snapshots/editor@${scale}x.png" \
+    "dist/editor@${scale}x.png" | sed 's/^/   /' \
+    || { echo "build: the Linux and Windows editors draw different pictures at scale $scale" >&2; exit 1; }
+done
+wineserver -w

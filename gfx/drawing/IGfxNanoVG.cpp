@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -296,6 +297,43 @@ void IGfxNanoVG::FinishFrame()
   mInFrame = false;
   if (mVG)
     FlushDeferredDeletions();
+}
+
+bool IGfxNanoVG::CaptureFrame(plug::IEditorFrame& frame)
+{
+  if (!mVG || !mMainFramebuffer)
+    return false;
+  MakeContextCurrent();
+  // The tick delivers what the plug-in sent meanwhile and runs the display
+  // tick, exactly as the frame clock would; then everything is drawn, not
+  // only what the tick found dirty.
+  using namespace std::chrono;
+  IAreaList dirty;
+  TickFrame(duration<double, std::milli>(steady_clock::now().time_since_epoch()).count(), dirty);
+  RenderAreas({IArea(0.f, 0.f, static_cast<float>(GetWidth()), static_cast<float>(GetHeight()))});
+
+  const int w = BackingWidth(), h = BackingHeight();
+  std::vector<uint8_t> rows(static_cast<size_t>(w) * h * 4);
+  // Errors left by earlier calls are not the read's.
+  for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i)
+    continue;
+  glBindFramebuffer(GL_FRAMEBUFFER, mMainFramebuffer->fbo);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+  glBindFramebuffer(GL_FRAMEBUFFER, mWindowFramebuffer);
+  const bool read = glGetError() == GL_NO_ERROR;
+  RestorePreviousContext();
+  if (!read)
+    return false;
+
+  // GL's rows run from the bottom up.
+  frame.width = w;
+  frame.height = h;
+  frame.rgba.resize(rows.size());
+  const size_t stride = static_cast<size_t>(w) * 4;
+  for (int row = 0; row < h; ++row)
+    std::copy_n(&rows[(h - 1 - row) * stride], stride, &frame.rgba[row * stride]);
+  return true;
 }
 
 // --- Layers -----------------------------------------------------------------------------------

@@ -80,6 +80,8 @@ public:
   void OnBackingResized() override;
   void StartFrame() override;
   void FinishFrame() override;
+  /** A frame tick, the whole editor drawn into the main framebuffer and read back from it. */
+  bool CaptureFrame(plug::IEditorFrame& frame) override;
   bool InFrame() const { return mInFrame; }
   /** Device size of the main framebuffer: int(int(width x draw scale) x display scale). */
   int BackingWidth() const;

@@ -16,6 +16,8 @@
 
 namespace plug {
 
+DEF_CLASS_IID(IEditorFrameCapture)
+
 using Steinberg::char16;
 using Steinberg::int16;
 using Steinberg::kInvalidArgument;
@@ -245,6 +247,24 @@ tresult PLUGIN_API IPluginVST3View::setContentScaleFactor(ScaleFactor factor)
   return kResultOk;
 }
 
+tresult PLUGIN_API IPluginVST3View::captureFrame(Steinberg::IBStream* rgba, Steinberg::int32* width,
+                                                 Steinberg::int32* height)
+{
+  if (!rgba || !width || !height)
+    return kInvalidArgument;
+  IEditor* editor = mEditorOpen ? mOwner.GetEditor() : nullptr;
+  IEditorFrame frame;
+  if (!editor || !editor->CaptureFrame(frame))
+    return kResultFalse;
+  const auto size = static_cast<Steinberg::int32>(frame.rgba.size());
+  Steinberg::int32 written = 0;
+  if (rgba->write(frame.rgba.data(), size, &written) != kResultOk || written != size)
+    return kInvalidArgument;
+  *width = frame.width;
+  *height = frame.height;
+  return kResultOk;
+}
+
 bool IPluginVST3View::ResizeView(int width, int height)
 {
   if (!plugFrame)
@@ -256,6 +276,7 @@ bool IPluginVST3View::ResizeView(int width, int height)
 tresult PLUGIN_API IPluginVST3View::queryInterface(const Steinberg::TUID iid, void** obj)
 {
   QUERY_INTERFACE(iid, obj, Steinberg::IPlugViewContentScaleSupport::iid, Steinberg::IPlugViewContentScaleSupport)
+  QUERY_INTERFACE(iid, obj, IEditorFrameCapture::iid, IEditorFrameCapture)
   return CPluginView::queryInterface(iid, obj);
 }
 

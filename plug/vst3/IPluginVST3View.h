@@ -15,6 +15,7 @@
 
 #include "plug/PlugStructs.h"
 
+#include "plug/vst3/IEditorFrameCapture.h"
 #include "plug/vst3/VST3HostRunLoop.h"
 
 #include "pluginterfaces/gui/iplugview.h"
@@ -37,7 +38,9 @@ Steinberg::FIDString EditorPlatformType();
  */
 IKeyEvent MakeKeyEvent(Steinberg::char16 key, Steinberg::int16 keyCode, Steinberg::int16 modifiers);
 
-class IPluginVST3View : public Steinberg::CPluginView, public Steinberg::IPlugViewContentScaleSupport
+class IPluginVST3View : public Steinberg::CPluginView,
+                        public Steinberg::IPlugViewContentScaleSupport,
+                        public IEditorFrameCapture
 {
 public:
   explicit IPluginVST3View(IPluginVST3& owner);
@@ -58,6 +61,10 @@ public:
 
   // IPlugViewContentScaleSupport
   Steinberg::tresult PLUGIN_API setContentScaleFactor(ScaleFactor factor) override;
+
+  // IEditorFrameCapture
+  Steinberg::tresult PLUGIN_API captureFrame(Steinberg::IBStream* rgba, Steinberg::int32* width,
+                                             Steinberg::int32* height) override;
 
   /** Asks the host's frame to resize the view to width x height (false without a frame or when it refuses). */
   bool ResizeView(int width, int height);

@@ -12,6 +12,9 @@
 //    with the key table and the content scale;
 //  - IEditorValueReadout: an optional interface of ours on the component
 //    with the values the processing last sent to the editor (meters);
+//  - IEditorFrameCapture: an optional interface of ours on the view that
+//    draws the attached editor's whole frame and hands over its pixels
+//    (korvel-snapshot);
 //  - the module entry points and plug-in factory (IPluginVST3Factory.h),
 //    filled from a VST3ModuleDefinition that the plug-in's module supplies;
 //  - VST3HostRunLoop (Linux): the host's IRunLoop as the framework's

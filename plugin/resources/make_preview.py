@@ -23,15 +23,17 @@ import make_artwork as art  # noqa: E402
 RESTING_READING = 1.0
 
 
-def control_value(param):
+def control_value(param, settings=None):
     if param is None:
         return 0.0
     if param in art.PARAMS:
-        return art.normalize(param, art.PARAMS[param][1])
+        plain = (settings or {}).get(param, art.PARAMS[param][1])
+        return art.normalize(param, plain)
     return RESTING_READING
 
 
-def compose(image_dir):
+def compose(image_dir, settings=None):
+    """The panel at the stored scale; settings maps parameter indexes to plain values other than the defaults."""
     surfaces = {name: cairo.ImageSurface.create_from_png(os.path.join(image_dir, "%s@2x.png" % name))
                 for name in art.IMAGES}
     scale = art.STORED_SCALE
@@ -40,7 +42,7 @@ def compose(image_dir):
     for image, left, top, param in art.LAYOUT:
         frames = art.IMAGES[image][0]
         w, h = art.frame_size(image)
-        frame = art.frame_for(control_value(param), frames)
+        frame = art.frame_for(control_value(param, settings), frames)
         stored_frame_h = art.IMAGES[image][2] // frames
         ctx.save()
         ctx.rectangle(left * scale, top * scale, w * scale, h * scale)

@@ -48,19 +48,6 @@ void writeBytes(const std::string& path, const std::string& displayName, const s
         throw RenderError("cannot write " + displayName + ": " + std::strerror(errno));
 }
 
-std::vector<std::pair<ParamId, double>> resolveParams(Plugin& plugin, const std::vector<ParamSetting>& settings)
-{
-    std::vector<std::pair<ParamId, double>> changes;
-    for (const auto& setting : settings)
-    {
-        double normalized = plugin.normalizedFor(setting);
-        // The controller shows what the processor is about to receive.
-        plugin.controller().setParamNormalized(setting.id, normalized);
-        changes.emplace_back(setting.id, normalized);
-    }
-    return changes;
-}
-
 void printTime(std::ostream& out, const RenderStats& stats, double sampleRate, int blockSize)
 {
     double audioSeconds = static_cast<double>(stats.frames) / sampleRate;
@@ -181,7 +168,7 @@ int renderFile(const Options& options, std::ostream& out, std::ostream& err)
     job.output = outputs.audio();
     job.blockSize = options.blockSize;
     job.doublePrecision = options.doublePrecision;
-    job.initialChanges = resolveParams(plugin, options.params);
+    job.initialChanges = applyParamSettings(plugin, options.params);
     job.automation = makeAutomationLanes(plugin, options.automation, input->sampleRate());
     job.afterBlock = [&](const BlockReport& block) {
         if (meters)

@@ -60,19 +60,6 @@ bool parsePrecision(const std::string& text)
     throw UsageError("--precision: '" + text + "' is not 32 or 64");
 }
 
-ParamSetting parseParamSetting(const std::string& text)
-{
-    auto equals = text.find('=');
-    if (equals == std::string::npos)
-        throw UsageError("--param: '" + text + "' is not ID=VALUE");
-    ParamSetting setting;
-    setting.id = parseParamId(text.substr(0, equals), "--param");
-    auto value = text.substr(equals + 1);
-    if (!parseReal(value, setting.plain))
-        throw UsageError("--param: '" + value + "' is not a number");
-    return setting;
-}
-
 std::vector<ParamId> parseIdList(const std::string& text)
 {
     std::vector<ParamId> ids;
@@ -93,14 +80,6 @@ std::string formatSeconds(double seconds)
     char text[32];
     std::snprintf(text, sizeof text, "%g", seconds);
     return text;
-}
-
-void addParam(Options& options, const ParamSetting& setting)
-{
-    for (const auto& existing : options.params)
-        if (existing.id == setting.id)
-            throw UsageError("--param: parameter " + std::to_string(setting.id) + " is given twice");
-    options.params.push_back(setting);
 }
 
 std::pair<ParamId, std::string> splitIdAssignment(const std::string& text, const char* option, const char* form)
@@ -199,36 +178,30 @@ void checkBreakpoints(const std::vector<Breakpoint>& points, const std::string& 
     }
 }
 
-Options parseOptions(const std::vector<std::string>& args, const std::string& defaultBundle)
+ParamSetting parseParamSetting(const std::string& text)
 {
-    Options options;
-    options.bundle = defaultBundle;
+    auto equals = text.find('=');
+    if (equals == std::string::npos)
+        throw UsageError("--param: '" + text + "' is not ID=VALUE");
+    ParamSetting setting;
+    setting.id = parseParamId(text.substr(0, equals), "--param");
+    auto value = text.substr(equals + 1);
+    if (!parseReal(value, setting.plain))
+        throw UsageError("--param: '" + value + "' is not a number");
+    return setting;
+}
 
-    using Setter = std::function<void(const std::string&)>;
-    const std::map<std::string, Setter> valued {
-        {"--plugin", [&](const std::string& v) { options.bundle = v; }},
-        {"--in", [&](const std::string& v) { options.input = v; }},
-        {"--sidechain", [&](const std::string& v) { options.sidechain = v; }},
-        {"--out", [&](const std::string& v) { options.output = v; }},
-        {"--state", [&](const std::string& v) { options.stateIn = v; }},
-        {"--save-state", [&](const std::string& v) { options.stateOut = v; }},
-        {"--preset", [&](const std::string& v) { options.presetIn = v; }},
-        {"--save-preset", [&](const std::string& v) { options.presetOut = v; }},
-        {"--ramp", [&](const std::string& v) { addAutomation(options, parseRamp(v)); }},
-        {"--automate", [&](const std::string& v) { addAutomation(options, parseAutomate(v)); }},
-        {"--meters", [&](const std::string& v) { options.metersCsv = v; }},
-        {"--block", [&](const std::string& v) { options.blockSize = parseBlockSize(v); }},
-        {"--precision", [&](const std::string& v) { options.doublePrecision = parsePrecision(v); }},
-        {"--param", [&](const std::string& v) { addParam(options, parseParamSetting(v)); }},
-        {"--meter-ids", [&](const std::string& v) { options.meterIds = parseIdList(v); }},
-    };
-    const std::map<std::string, bool*> flags {
-        {"--list-params", &options.listParams},
-        {"--time", &options.time},
-        {"--help", &options.help},
-        {"-h", &options.help},
-    };
+void addParamSetting(std::vector<ParamSetting>& settings, const ParamSetting& setting)
+{
+    for (const auto& existing : settings)
+        if (existing.id == setting.id)
+            throw UsageError("--param: parameter " + std::to_string(setting.id) + " is given twice");
+    settings.push_back(setting);
+}
 
+void parseArguments(const std::vector<std::string>& args, const std::map<std::string, OptionSetter>& valued,
+                    const std::map<std::string, bool*>& flags)
+{
     for (std::size_t i = 0; i < args.size(); ++i)
     {
         std::string name = args[i];
@@ -260,6 +233,38 @@ Options parseOptions(const std::vector<std::string>& args, const std::string& de
             throw UsageError(name + " needs a value");
         setter->second(value);
     }
+}
+
+Options parseOptions(const std::vector<std::string>& args, const std::string& defaultBundle)
+{
+    Options options;
+    options.bundle = defaultBundle;
+
+    const std::map<std::string, OptionSetter> valued {
+        {"--plugin", [&](const std::string& v) { options.bundle = v; }},
+        {"--in", [&](const std::string& v) { options.input = v; }},
+        {"--sidechain", [&](const std::string& v) { options.sidechain = v; }},
+        {"--out", [&](const std::string& v) { options.output = v; }},
+        {"--state", [&](const std::string& v) { options.stateIn = v; }},
+        {"--save-state", [&](const std::string& v) { options.stateOut = v; }},
+        {"--preset", [&](const std::string& v) { options.presetIn = v; }},
+        {"--save-preset", [&](const std::string& v) { options.presetOut = v; }},
+        {"--ramp", [&](const std::string& v) { addAutomation(options, parseRamp(v)); }},
+        {"--automate", [&](const std::string& v) { addAutomation(options, parseAutomate(v)); }},
+        {"--meters", [&](const std::string& v) { options.metersCsv = v; }},
+        {"--block", [&](const std::string& v) { options.blockSize = parseBlockSize(v); }},
+        {"--precision", [&](const std::string& v) { options.doublePrecision = parsePrecision(v); }},
+        {"--param", [&](const std::string& v) { addParamSetting(options.params, parseParamSetting(v)); }},
+        {"--meter-ids", [&](const std::string& v) { options.meterIds = parseIdList(v); }},
+    };
+    const std::map<std::string, bool*> flags {
+        {"--list-params", &options.listParams},
+        {"--time", &options.time},
+        {"--help", &options.help},
+        {"-h", &options.help},
+    };
+
+    parseArguments(args, valued, flags);
     checkComplete(options);
     return options;
 }

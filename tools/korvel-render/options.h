@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -58,6 +60,20 @@ bool savesSettingsOnly(const Options& options);
 // Checks that the points of a curve start at 0 s or later and go strictly forward
 // in time; `where` names them in the message of the UsageError it throws.
 void checkBreakpoints(const std::vector<Breakpoint>& points, const std::string& where);
+
+// --param's value, ID=PLAIN; throws UsageError.
+ParamSetting parseParamSetting(const std::string& text);
+
+// Adds a --param setting; a parameter given twice is a UsageError.
+void addParamSetting(std::vector<ParamSetting>& settings, const ParamSetting& setting);
+
+using OptionSetter = std::function<void(const std::string& value)>;
+
+// The command-line grammar the tools share: "--name value" or "--name=value"
+// for the options in `valued`, bare flags (no value) for those in `flags`.
+// Unknown names, missing or empty values and stray arguments throw UsageError.
+void parseArguments(const std::vector<std::string>& args, const std::map<std::string, OptionSetter>& valued,
+                    const std::map<std::string, bool*>& flags);
 
 // Parses the arguments after the program name; throws UsageError.
 Options parseOptions(const std::vector<std::string>& args, const std::string& defaultBundle);

@@ -256,6 +256,18 @@ std::vector<char> Plugin::savePreset()
     return writePresetFile(preset);
 }
 
+std::vector<std::pair<ParamId, double>> applyParamSettings(Plugin& plugin, const std::vector<ParamSetting>& settings)
+{
+    std::vector<std::pair<ParamId, double>> changes;
+    for (const auto& setting : settings)
+    {
+        double normalized = plugin.normalizedFor(setting);
+        plugin.controller().setParamNormalized(setting.id, normalized);
+        changes.emplace_back(setting.id, normalized);
+    }
+    return changes;
+}
+
 std::string formatParameterTable(const std::vector<ParameterDescription>& parameters)
 {
     std::ostringstream table;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Steinberg::Vst {
@@ -73,6 +74,11 @@ private:
     Steinberg::IPtr<Steinberg::Vst::IEditController> controller_;
     std::string name_;
 };
+
+// The plain values of --param settings as normalized values, each also shown
+// to the controller (what the processor is about to receive); throws for
+// settings the plug-in refuses.
+std::vector<std::pair<ParamId, double>> applyParamSettings(Plugin& plugin, const std::vector<ParamSetting>& settings);
 
 // Renders a parameter table for --list-params.
 std::string formatParameterTable(const std::vector<ParameterDescription>& parameters);

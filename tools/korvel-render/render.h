@@ -15,7 +15,7 @@ namespace korvel::render {
 
 class Plugin;
 class AudioSource;
-class SoundWriter;
+class AudioSink;
 
 struct BlockReport
 {
@@ -29,7 +29,7 @@ struct RenderJob
 {
     AudioSource* input = nullptr;
     AudioSource* sidechain = nullptr; // optional; zero-padded when shorter than the input
-    SoundWriter* output = nullptr;    // optional
+    AudioSink* output = nullptr;      // optional
     int blockSize = 512;
     bool doublePrecision = false;
     // Normalized values sent as one point at offset 0 of the first block.

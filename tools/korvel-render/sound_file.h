@@ -78,18 +78,27 @@ private:
     std::int64_t frames_ = 0;
 };
 
+// Where rendered frames go.
+class AudioSink
+{
+public:
+    virtual ~AudioSink() = default;
+    virtual void write(const float* interleaved, std::int64_t frames) = 0;
+    virtual void write(const double* interleaved, std::int64_t frames) = 0;
+};
+
 // Writes a 32-bit float WAV.
-class SoundWriter
+class SoundWriter : public AudioSink
 {
 public:
     // displayName names the file in messages (the path may be a temporary).
     SoundWriter(const std::string& path, const std::string& displayName, double sampleRate, int channels);
-    ~SoundWriter();
+    ~SoundWriter() override;
     SoundWriter(const SoundWriter&) = delete;
     SoundWriter& operator=(const SoundWriter&) = delete;
 
-    void write(const float* interleaved, std::int64_t frames);
-    void write(const double* interleaved, std::int64_t frames);
+    void write(const float* interleaved, std::int64_t frames) override;
+    void write(const double* interleaved, std::int64_t frames) override;
     void close();
 
 private:

@@ -1,7 +1,7 @@
 // The NanoVG backend's behaviour on real OpenGL, checked pixel by pixel where
 // a golden picture would say less: what survives between frames, angles and
 // directions, blend weight, deferred framebuffer deletion, text measuring,
-// bitmap scales, and a context that could not be made.
+// bitmap scales, the whole-frame capture, and a context that could not be made.
 
 #include "TestGfx.h"
 
@@ -254,6 +254,37 @@ TEST(NanoVGBackend, WithoutANanoVGContextNothingIsMadeOrDrawn)
   EXPECT_EQ(g.CreateBackendBitmap(4, 4, 1.f, 1.f, false), nullptr);
   g.RenderAreas({IArea(0.f, 0.f, 10.f, 10.f)}); // must not touch GL
   EXPECT_FALSE(g.InFrame());
+  plug::IEditorFrame frame;
+  EXPECT_FALSE(g.CaptureFrame(frame));
+  EXPECT_TRUE(frame.rgba.empty());
+}
+
+// A capture is a whole frame, whatever was dirty: the top-left quarter red,
+// the rest blue, read back top row first at the device size.
+TEST(NanoVGCapture, ReadsTheWholeFrameTopRowFirstAtTheDeviceSize)
+{
+  for (const float scale : {1.f, 2.f})
+  {
+    DrawingFixture f = OpenOrFail(40, 30, scale);
+    ASSERT_TRUE(f.g);
+    f.g->AddControl(new FunctionControl(IArea(0.f, 0.f, 40.f, 30.f), [](IGfx& g, const IArea& area) {
+      g.PaintRect(kBlue, area);
+      g.PaintRect(kRed, IArea(0.f, 0.f, 20.f, 15.f));
+    }));
+    f.g->MarkAllClean(); // a frame tick would find nothing to draw
+    plug::IEditorFrame frame;
+    ASSERT_TRUE(f.g->CaptureFrame(frame)) << "scale " << scale;
+    ASSERT_EQ(frame.width, static_cast<int>(40 * scale));
+    ASSERT_EQ(frame.height, static_cast<int>(30 * scale));
+    ASSERT_EQ(frame.rgba.size(), static_cast<size_t>(frame.width) * frame.height * 4);
+    const Image image{frame.width, frame.height, frame.rgba};
+    const int s = static_cast<int>(scale);
+    EXPECT_TRUE(IsColour(image, 0, 0, 255, 0, 0)) << "scale " << scale;
+    EXPECT_TRUE(IsColour(image, 19 * s, 14 * s, 255, 0, 0));
+    EXPECT_TRUE(IsColour(image, 21 * s, 2 * s, 0, 0, 255));
+    EXPECT_TRUE(IsColour(image, 2 * s, 16 * s, 0, 0, 255));
+    EXPECT_TRUE(IsColour(image, frame.width - 1, frame.height - 1, 0, 0, 255));
+  }
 }
 
 } // namespace

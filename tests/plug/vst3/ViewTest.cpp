@@ -38,6 +38,7 @@ struct EditorLog
   int alive = 0;
   bool failOpen = false;
   bool keysHandled = true;
+  bool failCapture = false;
 };
 
 // The editor the plug-in builds: it tells the delegate about its window size
@@ -95,6 +96,17 @@ public:
   void SetControlValueByTag(int, double) override {}
   void SendMessageToControl(int, int, int, const void*) override {}
   void SendMidiToControls(const plug::IMidiMsg&) override {}
+  /** Two pixels side by side whose bytes tell their order: 0, 1, 2 ... 7. */
+  bool CaptureFrame(plug::IEditorFrame& frame) override
+  {
+    mLog.calls.push_back("capture");
+    if (mLog.failCapture)
+      return false;
+    frame.width = 2;
+    frame.height = 1;
+    frame.rgba = {0, 1, 2, 3, 4, 5, 6, 7};
+    return true;
+  }
 
   /** A corner drag: the user's draw scale changes. */
   void DragToScale(float scale) { SetEditorSize(mWidth, mHeight, scale); }
@@ -300,6 +312,35 @@ TEST_F(View, AnswersForItsInterfacesOnly)
   void* none = nullptr;
   EXPECT_EQ(view->queryInterface(Vst::IEditController::iid, &none), kNoInterface);
   EXPECT_EQ(none, nullptr);
+}
+
+TEST_F(View, HandsOverTheOpenEditorsFrameOnlyWhileAttached)
+{
+  Steinberg::IPtr<plug::IEditorFrameCapture> capture;
+  {
+    void* obj = nullptr;
+    ASSERT_EQ(view->queryInterface(plug::IEditorFrameCapture_iid, &obj), kResultOk);
+    capture = Steinberg::owned(static_cast<plug::IEditorFrameCapture*>(obj));
+  }
+  auto stream = Steinberg::owned(new TestStream());
+  Steinberg::int32 width = -1, height = -1;
+  EXPECT_EQ(capture->captureFrame(stream, &width, &height), kResultFalse) << "no editor before attached()";
+
+  ASSERT_EQ(Attach(), kResultOk);
+  EXPECT_EQ(capture->captureFrame(nullptr, &width, &height), kInvalidArgument);
+  EXPECT_EQ(capture->captureFrame(stream, nullptr, &height), kInvalidArgument);
+  log.failCapture = true;
+  EXPECT_EQ(capture->captureFrame(stream, &width, &height), kResultFalse);
+  EXPECT_TRUE(stream->data.empty());
+  log.failCapture = false;
+  ASSERT_EQ(capture->captureFrame(stream, &width, &height), kResultOk);
+  EXPECT_EQ(width, 2);
+  EXPECT_EQ(height, 1);
+  EXPECT_EQ(stream->data, (std::vector<uint8_t>{0, 1, 2, 3, 4, 5, 6, 7}));
+
+  ASSERT_EQ(view->removed(), kResultOk);
+  EXPECT_EQ(capture->captureFrame(stream, &width, &height), kResultFalse) << "no editor after removed()";
+  EXPECT_EQ(std::count(log.calls.begin(), log.calls.end(), "capture"), 2);
 }
 
 TEST_F(View, SupportsOnlyThisPlatformsWindowType)
