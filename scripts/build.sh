@@ -43,13 +43,6 @@ KORVEL_PRESET_DIR=dist/linux/presets/Vantrel/KORVEL \
   "$bin/validator" -e -test-component build/linux/KorvelPresetCheck.vst3 dist/linux/KORVEL.vst3 | grep -E '^Result:' \
   || { echo "build: the validator rejected the Linux bundle or a factory preset" >&2; exit 1; }
 
-# --- The Linux bundle's editor in the SDK's editor host, on a private X display.
-echo "== the SDK's editor host opens dist/linux/KORVEL.vst3 on a private Xvfb: dist/editor-linux@1x.png"
-rm -f dist/editor-linux@1x.png dist/editor-linux@1x.png.rejected.png
-[ -x "$bin/editorhost" ] || { echo "build: $bin/editorhost was not built (is libgtkmm-3.0-dev installed?)" >&2; exit 1; }
-/usr/bin/python3 tools/editorhost/editor_picture.py "$bin/editorhost" dist/linux/KORVEL.vst3 dist/editor-linux@1x.png \
-  dist/preview@1x.png | sed 's/^/   /'
-
 echo "== demo renders (dist/demo)"
 tools/demo/make_demo.sh dist/demo "$bin/korvel-render" build/linux/KORVEL.vst3 build/linux/presets/Vantrel/KORVEL
 
@@ -90,3 +83,11 @@ for scale in 1 2; do
     || { echo "build: the Linux and Windows editors draw different pictures at scale $scale" >&2; exit 1; }
 done
 wineserver -w
+
+# --- The Linux bundle's editor in the SDK's editor host, on a private X display.
+echo "== the SDK's editor host opens dist/linux/KORVEL.vst3 on a private Xvfb: dist/editor-linux@1x.png"
+rm -f dist/editor-linux@1x.png dist/editor-linux@1x.png.rejected.png
+[ -x "$bin/editorhost" ] || { echo "build: $bin/editorhost was not built (is libgtkmm-3.0-dev installed?)" >&2; exit 1; }
+# The host's picture is held against the bundle's own offscreen snapshot.
+/usr/bin/python3 tools/editorhost/editor_picture.py "$bin/editorhost" dist/linux/KORVEL.vst3 dist/editor-linux@1x.png \
+  build/linux/snapshots/editor@1x.png | sed 's/^/   /'

@@ -5,7 +5,7 @@ display and writes a picture of the editor's window.
 Usage: /usr/bin/python3 editor_picture.py EDITORHOST BUNDLE OUT.png REFERENCE.png
 
 The editor counts as drawn once its window shows REFERENCE (the panel's
-preview composite, same size) within the tolerance: the mean absolute
+offscreen snapshot or preview composite, same size) within the tolerance: the mean absolute
 difference per channel (0..255) in the worst 8 x 8 tile at most TOLERANCE,
 over the part of the window that the host's windows leave visible (the
 rest of an X screenshot is undefined; the SDK's host clips one row and
@@ -306,7 +306,7 @@ def run(editorhost, bundle, out, reference_path):
                                  reference.shape[0], out))
             raise Failure("the editor's window could not be read")
         write_png(out, picture)
-        print("editor picture %dx%d (%dx%d of it visible in the host): worst 8x8 tile %.2f against the preview "
+        print("editor picture %dx%d (%dx%d of it visible in the host): worst 8x8 tile %.2f against the reference "
               "(tolerance %.1f)" % (picture.shape[1], picture.shape[0], right - left, bottom - top, difference,
                                     TOLERANCE))
         # Closing the host's window closes the editor (removed()) and ends the host.
