@@ -70,15 +70,21 @@ plug::EResourceLocation FindScaledImage(const char* name, const char* extension,
   PLUG_TRACE("gfx::FindScaledImage");
   if (!name || !*name)
     return plug::kNotFound;
-  for (int scale : ScaleSearchOrder(targetScale))
+  // Every variant compiled into the module comes before any file: a bare name
+  // such as "OFF.png" is also a path relative to the host's working folder,
+  // and a stray file there must not replace the module's own artwork.
+  for (plug::EResourceLocation wanted : {plug::kFoundInModule, plug::kFoundOnDisk})
   {
-    const std::string candidate = ScaledImageName(name, scale);
-    const plug::EResourceLocation kind =
-      plug::FindModuleResource(candidate.c_str(), extension ? extension : "", location, module);
-    if (kind != plug::kNotFound)
+    for (int scale : ScaleSearchOrder(targetScale))
     {
-      foundScale = scale;
-      return kind;
+      const std::string candidate = ScaledImageName(name, scale);
+      std::string located;
+      if (plug::FindModuleResource(candidate.c_str(), extension ? extension : "", located, module) == wanted)
+      {
+        location = located;
+        foundScale = scale;
+        return wanted;
+      }
     }
   }
   return plug::kNotFound;

@@ -31,7 +31,8 @@ std::string ScaledImageName(const std::string& name, int scale);
 
 /**
  * Locates the best-scaled variant of an image, trying ScaleSearchOrder's
- * scales in turn with the extension as the resource type ("png"). On success
+ * scales in turn with the extension as the resource type ("png"), first among
+ * the module's resources, then as files on disk. On success
  * location and foundScale are set as plug::FindModuleResource sets its
  * located name; when nothing is found both are left unchanged.
  */

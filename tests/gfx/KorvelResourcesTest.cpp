@@ -4,6 +4,7 @@
 #include "gfx/ResourceLookup.h"
 
 #include "ListedResources.h"
+#include "ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #define STBI_ONLY_PNG
 #include <stb_image.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -41,9 +43,25 @@ std::vector<uint8_t> FileBytes(const char* path)
 
 } // namespace
 
-TEST(KorvelResources, EveryEditorImageIsFoundAsIts2xVariantAtEveryTargetScale)
+// Files of the images' own names, at 1x and 3x, in the host's working folder
+// must not replace the module's artwork.
+TEST(KorvelResources, EveryEditorImageIsFoundAsIts2xVariantAtEveryTargetScaleWhateverFilesLieAround)
 {
   ASSERT_NE(plug::CurrentModule(), nullptr);
+  ScratchFolder folder;
+  for (const char* image : kEditorImages)
+  {
+    folder.Write(image, "a stray file");
+    folder.Write(gfx::ScaledImageName(image, 3), "a stray file");
+  }
+  const std::filesystem::path workingFolder = std::filesystem::current_path();
+  std::filesystem::current_path(folder.Path(""));
+  struct Restore
+  {
+    std::filesystem::path path;
+    ~Restore() { std::filesystem::current_path(path); }
+  } restore{workingFolder};
+
   for (const char* image : kEditorImages)
   {
     const std::string stem = Lower(image).substr(0, std::string(image).size() - 4);
