@@ -603,6 +603,8 @@ TEST_F(KorvelEditorHost, OpenCloseCyclesLeaveNothingBehind)
   }
   PumpFor(50);
 
+  std::cout << "after 97 more cycles: threads " << threads << " -> " << ThreadCount() << ", working set "
+            << workingSet / 1024 << " -> " << WorkingSetBytes() / 1024 << " KiB\n";
   EXPECT_EQ(ChildWindowCount(window), 0) << "editor windows left in the host's window";
   WNDCLASSA editorClass{};
   EXPECT_FALSE(GetClassInfoA(module, "PluginWndClass", &editorClass)) << "the editor's window class stays registered";
