@@ -1,61 +1,73 @@
-// Frames of the editor drawn with the NanoVG backend on real OpenGL (the GL
-// test context on the X display in DISPLAY; Mesa llvmpipe on the CI machines):
-// a full 998 x 386 panel at draw scale 1 and 2 (background bitmap, 16 knobs
-// from the 101-frame strip, two needle meters, text), and a frame where only
-// one knob and one meter changed. Each frame ends with glFinish so the time
-// includes the GPU's (here the CPU rasterizer's) work; fps is frames per
-// second of wall time, cpu_ms the processor time of all the process's threads
-// (llvmpipe rasterizes on several) per frame, which a busy machine does not
-// inflate.
+// KORVEL's editor panel (its real layout, bitmaps and font from the embedded
+// resources, bound to a real KORVEL instance) drawn by the NanoVG backend on
+// real OpenGL: the GL test context on the X display in DISPLAY (a GLX
+// pbuffer; Mesa llvmpipe on the CI machines). Frames go through the editor's
+// own frame tick (pending meter values delivered, Power hook, dirty areas
+// collected) and are drawn as the window draws them.
+//
+// - FullPanel/scale: every control dirty, the whole panel drawn.
+// - MetersOnly/scale: the processing hands new readings of both meters to the
+//   editor every frame, nothing else changes.
+// - IdlePanel: nothing changes for 10 s of frame ticks at 60 per second; the
+//   GL draw calls (glDrawArrays, glDrawElements, counted through the loader's
+//   function pointers) per second of that are printed, and should be 0.
+//
+// Each drawn frame ends with glFinish so the time includes the rasterizer's
+// work; fps is frames per second of wall time, cpu_ms the processor time of
+// all the process's threads per frame (llvmpipe rasterizes on several), which
+// a busy machine does not inflate; draws is GL draw calls per frame.
 
+#include "GLTestContext.h"
 #include "TestGfx.h"
+
+#include "KORVEL.h"
+#include "KorvelEditor.h"
 
 #include "gfx/drawing/NanoVGIncludes.h"
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <ctime>
 #include <memory>
 #include <string>
 
 namespace {
 
-using gfx::IArea;
-using gfx::IGfx;
+// GL draw calls, counted by wrappers around glad's entry points (every GL call
+// of NanoVG and the backend goes through them).
+long gDrawCalls = 0;
+PFNGLDRAWARRAYSPROC realDrawArrays;
+PFNGLDRAWELEMENTSPROC realDrawElements;
+void GLAD_API_PTR CountDrawArrays(GLenum mode, GLint first, GLsizei count)
+{
+  ++gDrawCalls;
+  realDrawArrays(mode, first, count);
+}
+void GLAD_API_PTR CountDrawElements(GLenum mode, GLsizei count, GLenum type, const void* indices)
+{
+  ++gDrawCalls;
+  realDrawElements(mode, count, type, indices);
+}
 
-constexpr int kWidth = 998;
-constexpr int kHeight = 386;
-
-/** Shows one frame of a vertical strip, the frame chosen by the control's value. */
-class StripControl : public gfx::IControl
+/** The editor without a window: the frame lands in the GL context's default framebuffer. */
+class OffscreenEditor : public gfxtest::TestGfx
 {
 public:
-  StripControl(const IArea& area, const char* image, int frames) : IControl(area), mImage(image), mFrames(frames) {}
-  void Paint(IGfx& g) override
+  OffscreenEditor(plug::IGfxEditorDelegate* delegate, float drawScale)
+    : TestGfx(korvel_editor::kWidth, korvel_editor::kHeight, drawScale, delegate)
   {
-    const gfx::IBitmap strip = g.RequestBitmap(mImage, mFrames);
-    const int frame = static_cast<int>(Value() * (mFrames - 1) + 0.5);
-    g.BlitBitmap(strip, Area(), 0, frame * strip.FrameHeight());
   }
-
-private:
-  const char* mImage;
-  int mFrames;
-};
-
-class LabelControl : public gfx::IControl
-{
-public:
-  LabelControl(const IArea& area, const char* text) : IControl(area), mText(text) {}
-  void Paint(IGfx& g) override
+  // As the window opens: the backend's context, the layout, every control dirty, the parameters' values.
+  void* OpenEditorWindow(void*) override
   {
-    gfx::ITextStyle style;
-    style.colour = gfx::IRgba(255, 220, 220, 220);
-    g.PrintText(style, mText.c_str(), Area());
+    OnContextCreated(nullptr);
+    BuildLayout();
+    MarkAllDirty();
+    NotifyEditorOpened();
+    return this;
   }
-
-private:
-  std::string mText;
+  void CloseEditorWindow() override { ClearControls(); }
 };
 
 double ProcessCpuMs()
@@ -65,98 +77,160 @@ double ProcessCpuMs()
   return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
-void ReportFrames(benchmark::State& state, double cpuMs)
+struct ReleasePlugin
+{
+  void operator()(KORVEL* plugin) const { plugin->release(); }
+};
+
+struct Panel
+{
+  std::unique_ptr<gfxtest::GLTestContext> gl;
+  std::unique_ptr<KORVEL, ReleasePlugin> plugin;
+  OffscreenEditor* g = nullptr;
+  double nowMs = 0.0;
+  std::string error;
+
+  explicit Panel(float scale)
+  {
+    gl = gfxtest::GLTestContext::Open(static_cast<int>(korvel_editor::kWidth * scale),
+                                      static_cast<int>(korvel_editor::kHeight * scale), error);
+    if (!gl)
+      return;
+    plugin.reset(new KORVEL(plug::InstanceInfo{}));
+    plugin->AnnounceAllParameters(plug::kReset);
+    plugin->MakeGraphicsFunction = [this, scale] {
+      auto editor = std::make_unique<OffscreenEditor>(plugin.get(), scale);
+      g = editor.get();
+      return std::unique_ptr<plug::IEditor>(std::move(editor));
+    };
+    static int parent;
+    if (!plugin->OpenEditor(&parent) || !g->DrawContext())
+    {
+      error = "the editor did not open on the GL context";
+      g = nullptr;
+    }
+  }
+  ~Panel()
+  {
+    if (plugin)
+      plugin->CloseEditor();
+  }
+
+  /** One frame tick at 60 per second; draws what it collected. Returns the GL draw calls it made. */
+  long Frame()
+  {
+    const long before = gDrawCalls;
+    nowMs += 1000.0 / korvel_editor::kFramesPerSecond;
+    gfx::IAreaList areas;
+    if (g->TickFrame(nowMs, areas))
+    {
+      g->RenderAreas(areas);
+      glFinish();
+    }
+    return gDrawCalls - before;
+  }
+  /** Ticks until a frame draws nothing (the opening frame and the Power hook's first say). */
+  void Settle()
+  {
+    for (int i = 0; i < 10 && Frame() != 0; ++i)
+    {
+    }
+  }
+};
+
+class CountingDraws
+{
+public:
+  CountingDraws()
+  {
+    realDrawArrays = glad_glDrawArrays;
+    realDrawElements = glad_glDrawElements;
+    glad_glDrawArrays = CountDrawArrays;
+    glad_glDrawElements = CountDrawElements;
+  }
+  ~CountingDraws()
+  {
+    glad_glDrawArrays = realDrawArrays;
+    glad_glDrawElements = realDrawElements;
+  }
+};
+
+void Report(benchmark::State& state, double cpuMs, long draws)
 {
   const double frames = static_cast<double>(state.iterations());
   state.counters["fps"] = benchmark::Counter(frames, benchmark::Counter::kIsRate);
   state.counters["cpu_ms"] = cpuMs / frames;
+  state.counters["draws"] = static_cast<double>(draws) / frames;
 }
 
-struct Editor
+void FullPanel(benchmark::State& state)
 {
-  gfxtest::DrawingFixture fixture;
-  std::vector<gfx::IControl*> knobs, meters;
-
-  explicit Editor(float scale)
+  Panel panel(static_cast<float>(state.range(0)));
+  if (!panel.g)
   {
-    std::string error;
-    fixture = gfxtest::DrawingFixture::Open(kWidth, kHeight, scale, error);
-    if (!fixture.g)
-      return;
-    IGfx& g = *fixture.g;
-    g.RequestFont("Roboto-Regular", "Roboto-Regular.ttf");
-    g.AddControl(new StripControl(IArea(0.f, 0.f, kWidth, kHeight), "BG.png", 1));
-    for (int i = 0; i < 16; ++i)
-    {
-      const float x = 86.f + (i % 8) * 95.f, y = i < 8 ? 67.f : 239.f;
-      knobs.push_back(g.AddControl(new StripControl(IArea(x, y, x + 73.f, y + 73.f), "KNOB.png", 101)));
-      knobs.back()->StoreValue(i / 15.0);
-      g.AddControl(new LabelControl(IArea(x - 10.f, y + 76.f, x + 83.f, y + 92.f), "Threshold Int"));
-    }
-    for (int i = 0; i < 2; ++i)
-    {
-      const float y = i == 0 ? 40.f : 212.f;
-      meters.push_back(g.AddControl(new StripControl(IArea(840.f, y, 972.f, y + 70.f), "NEEDLE.png", 101)));
-    }
-  }
-
-  void DrawFrame()
-  {
-    gfx::IAreaList areas;
-    fixture.g->CollectDirtyAreas(areas);
-    fixture.g->MarkAllClean();
-    fixture.g->RenderAreas(areas);
-    glFinish();
-  }
-};
-
-void FullFrame(benchmark::State& state)
-{
-  const float scale = static_cast<float>(state.range(0));
-  Editor editor(scale);
-  if (!editor.fixture.g)
-  {
-    state.SkipWithError("no GL context (is DISPLAY set?)");
+    state.SkipWithError(panel.error.c_str());
     return;
   }
-  editor.fixture.g->MarkAllDirty();
-  editor.DrawFrame(); // uploads the images and the font atlas
+  CountingDraws counting;
+  panel.Settle(); // uploads the images and the font atlas
+  long draws = 0;
   const double cpuStart = ProcessCpuMs();
   for (auto _ : state)
   {
-    editor.fixture.g->MarkAllDirty();
-    editor.DrawFrame();
+    panel.g->MarkAllDirty();
+    draws += panel.Frame();
   }
-  ReportFrames(state, ProcessCpuMs() - cpuStart);
+  Report(state, ProcessCpuMs() - cpuStart, draws);
 }
 
-void TwoSmallAreasDirty(benchmark::State& state)
+void MetersOnly(benchmark::State& state)
 {
-  const float scale = static_cast<float>(state.range(0));
-  Editor editor(scale);
-  if (!editor.fixture.g)
+  Panel panel(static_cast<float>(state.range(0)));
+  if (!panel.g)
   {
-    state.SkipWithError("no GL context (is DISPLAY set?)");
+    state.SkipWithError(panel.error.c_str());
     return;
   }
-  editor.fixture.g->MarkAllDirty();
-  editor.DrawFrame();
-  double value = 0.0;
+  CountingDraws counting;
+  panel.Settle();
+  long draws = 0;
+  double reading = 1.0;
   const double cpuStart = ProcessCpuMs();
   for (auto _ : state)
   {
-    value = value < 1.0 ? value + 0.01 : 0.0;
-    editor.knobs[3]->StoreValue(value);
-    editor.knobs[3]->MarkDirty();
-    editor.meters[0]->StoreValue(1.0 - value);
-    editor.meters[0]->MarkDirty();
-    editor.DrawFrame();
+    // As the processing hands them over at the end of a block: a new reading for each stage.
+    reading = reading > 0.3 ? reading - 0.01 : 1.0;
+    panel.plugin->SendParameterValueToEditor(kMeterInt, reading, false);
+    panel.plugin->SendParameterValueToEditor(kMeterExt, 1.3 - reading, false);
+    draws += panel.Frame();
   }
-  ReportFrames(state, ProcessCpuMs() - cpuStart);
+  Report(state, ProcessCpuMs() - cpuStart, draws);
 }
 
-BENCHMARK(FullFrame)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(TwoSmallAreasDirty)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+void IdlePanel(benchmark::State& state)
+{
+  Panel panel(1.f);
+  if (!panel.g)
+  {
+    state.SkipWithError(panel.error.c_str());
+    return;
+  }
+  CountingDraws counting;
+  panel.Settle();
+  constexpr int kSeconds = 10;
+  long draws = 0;
+  for (auto _ : state)
+    for (int i = 0; i < kSeconds * korvel_editor::kFramesPerSecond; ++i)
+      draws += panel.Frame();
+  const double perSecond = static_cast<double>(draws) / (kSeconds * static_cast<double>(state.iterations()));
+  state.counters["draws_per_s"] = perSecond;
+  std::printf("idle editor: %.1f GL draw calls per second over %d s of frame ticks (expected 0)\n", perSecond,
+              kSeconds);
+}
+
+BENCHMARK(FullPanel)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(MetersOnly)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(IdlePanel)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -38,6 +38,8 @@ public:
   virtual void SetEditorSize(int width, int height, float drawScale) = 0;
   /** The monitor's scale factor. */
   virtual void SetDisplayScale(float scale) = 0;
+  /** The scale factor the host gives for its window; from then on it wins over what the editor finds itself. */
+  virtual void SetHostDisplayScale(float scale) { SetDisplayScale(scale); }
 
   /** Opens the editor window inside the host's parent window and returns it (nullptr on failure). */
   virtual void* OpenEditorWindow(void* parent) = 0;

@@ -165,7 +165,7 @@ int IGfxEditorDelegate::LoadEditorSize(const StateChunk& chunk, int pos)
 void IGfxEditorDelegate::ApplyScreenScale(float scale)
 {
   if (mEditor)
-    mEditor->SetDisplayScale(scale);
+    mEditor->SetHostDisplayScale(scale);
 }
 
 std::unique_ptr<IEditor> IGfxEditorDelegate::BuildGraphics()

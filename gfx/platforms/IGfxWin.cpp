@@ -430,6 +430,7 @@ void IGfxWin::OnBackingResized()
   MakeContextCurrent();
   IGfxNanoVG::OnBackingResized();
   RestorePreviousContext();
+  mRepaintAfterResize = true;
 }
 
 void IGfxWin::ResizeHostWindow(bool parentResized)
@@ -463,6 +464,14 @@ void IGfxWin::ResizeHostWindow(bool parentResized)
     if (grandparent)
       grow(grandparent);
   }
+}
+
+void IGfxWin::SetHostDisplayScale(float scale)
+{
+  if (!std::isfinite(scale) || scale <= 0.f)
+    return;
+  mHostGivesScale = true;
+  SetDisplayScale(scale);
 }
 
 bool IGfxWin::IsTouchCapable() const
@@ -640,7 +649,7 @@ void IGfxWin::OnFrameTick(int count)
     return;
   }
 
-  if (!GetCapture())
+  if (!mHostGivesScale && !GetCapture())
   {
     const float dpiScale = WindowDpiScale(mWindow);
     if (dpiScale != DisplayScale())
@@ -709,6 +718,12 @@ void IGfxWin::OnPaint()
     SwapBuffers(mWindowDC);
     RestorePreviousContext();
     ++mCounters.framesDrawn;
+    // Wine swaps the first frame after a resize into the drawable it replaces; paint it again.
+    if (mRepaintAfterResize)
+    {
+      mRepaintAfterResize = false;
+      MarkAllDirty();
+    }
   }
   EndPaint(mWindow, &ps);
   ValidateRect(mWindow, nullptr);

@@ -65,6 +65,8 @@ public:
   void ResizeHostWindow(bool parentResized) override;
   void OnBackingResized() override;
   float PlatformWindowScale() const override { return DisplayScale(); }
+  /** The host's factor replaces the monitor's, which the frame tick no longer adopts. */
+  void SetHostDisplayScale(float scale) override;
   bool IsTouchCapable() const override;
   const char* PlatformName() const override { return "win32"; }
 
@@ -176,6 +178,8 @@ private:
   HANDLE mWorkerThread = nullptr;
   int mSkipFramesUntil = 0;
   bool mUseVerticalBlank;
+  bool mHostGivesScale = false;
+  bool mRepaintAfterResize = false;
   const plug::IParam* mEditParam = nullptr;
   ITextStyle mEditStyle;
   IArea mEditArea;

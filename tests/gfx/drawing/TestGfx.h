@@ -20,7 +20,10 @@ namespace gfxtest {
 class TestGfx : public gfx::IGfxNanoVG
 {
 public:
-  TestGfx(int width, int height, float drawScale = 1.f) : IGfxNanoVG(nullptr, width, height, 60, drawScale) {}
+  TestGfx(int width, int height, float drawScale = 1.f, plug::IGfxEditorDelegate* delegate = nullptr)
+    : IGfxNanoVG(delegate, width, height, 60, drawScale)
+  {
+  }
   ~TestGfx() override { OnContextDestroyed(); }
 
   void* OpenEditorWindow(void*) override { return nullptr; }
