@@ -3,6 +3,7 @@
 #include "OutputSaturator.h"
 #include "PortableMath.h"
 #include "ShapeCurves.h"
+#include "WideLanes.h"
 
 #include <xmmintrin.h>
 
@@ -61,23 +62,28 @@ inline __m128d UsableOrZero(__m128d x)
 
 // The curves of a mode code, innermost first: Opto, FET, VCA.
 template <int Code>
-inline double Shape(double x)
+inline __m128d Shape(__m128d x)
 {
     if constexpr (Code >= 10)
-        x = ShapeOpto(x);
+        x = ShapeOptoPair(x);
     if constexpr (Code % 10 >= 5)
-        x = ShapeFet(x);
+        x = ShapeFetPair(x);
     if constexpr (Code % 5 == 1)
-        x = ShapeVca(x);
+        x = ShapeVcaPair(x);
     return x;
 }
 
-// Aims 1.25 % beyond the target in the direction of travel.
+// Aims 1.25 % beyond the target in the direction of travel. Both aims'
+// results are computed in the two lanes and one is kept: the direction
+// changes with the audio, which a branch would mispredict.
 inline void FollowMeter(double& meter, double target, double coefficient)
 {
-    const double v = std::fabs(target);
-    const double aim = v * (v <= meter ? 0.9875 : 1.0125);
-    meter = (meter - aim) * coefficient + aim;
+    const __m128d v = _mm_set1_pd(std::fabs(target));
+    const __m128d m = _mm_set1_pd(meter);
+    const __m128d aims = _mm_mul_pd(v, _mm_set_pd(1.0125, 0.9875));
+    const __m128d next = _mm_add_pd(_mm_mul_pd(_mm_sub_pd(m, aims), _mm_set1_pd(coefficient)), aims);
+    const __m128d falling = _mm_cmple_sd(v, m);
+    meter = Left(_mm_or_pd(_mm_and_pd(falling, next), _mm_andnot_pd(falling, _mm_unpackhi_pd(next, next))));
 }
 
 // The settings reach the gain computer after the frame's gain, as in the
@@ -266,10 +272,7 @@ void KorvelChain::RunStageWithMode(Stage& stage, const StageRun& run, const doub
         alignas(16) double detector[2 * kChunk];
         StereoBiquad band = stage.band;
         for (int i = 0; i < n; ++i) {
-            const __m128d high = highPass.Tick(Pair(heard, i));
-            const double shapedL = Shape<Code>(Left(high));
-            const double shapedR = Shape<Code>(Right(high));
-            __m128d d = band.Tick(_mm_set_pd(shapedR, shapedL));
+            __m128d d = band.Tick(Shape<Code>(highPass.Tick(Pair(heard, i))));
             if constexpr (Code != 1 && Code != 10)  // the modes whose drive is 1
                 d = _mm_mul_pd(d, drive);
             Store(detector, i, d);
@@ -291,25 +294,34 @@ void KorvelChain::RunStageWithMode(Stage& stage, const StageRun& run, const doub
         stage.comp.FollowStereoPairs(detector + 2 * first, envelopes + first, n - first);
         stage.comp.GainsFromEnvelopes(envelopes + first, gains + first, n - first);
 
-        for (int i = 0; i < n; ++i) {
+        // The gain factors and the meter's squared gains (exactly 1 without
+        // reduction), then the gains applied, then the meter.
+        alignas(16) double factors[kChunk];
+        alignas(16) double squares[kChunk];
+        for (int i = wide_lanes::GainFactors(gains, factors, squares, n); i < n; ++i) {
             const double gain = gains[i];
-            const __m128d d = Pair(dry, i);
-            __m128d y = d;
-            double target = 1.0;
-            if (gain != 0.0) {  // without reduction both factors are exactly 1
-                // The gain factor and the meter's squared gain in one go.
-                const __m128d factors = PortableExp(_mm_set_pd(2.0 * gain * compressor::kNeperPerDb,
-                                                               gain * compressor::kNeperPerDb));
-                y = _mm_mul_pd(_mm_unpacklo_pd(factors, factors), d);
-                target = Right(factors);
+            if (gain != 0.0) {
+                alignas(16) double lanes[2];
+                _mm_store_pd(lanes, PortableExp(_mm_set_pd(2.0 * gain * compressor::kNeperPerDb,
+                                                           gain * compressor::kNeperPerDb)));
+                factors[i] = lanes[0];
+                squares[i] = lanes[1];
+            } else {
+                factors[i] = 1.0;
+                squares[i] = 1.0;
             }
+        }
+        for (int i = 0; i < n; ++i) {
+            const __m128d d = Pair(dry, i);
+            __m128d y = _mm_mul_pd(_mm_set1_pd(factors[i]), d);
             if (scaled)
                 y = _mm_mul_pd(y, makeUp);
             if (blended)
                 y = _mm_add_pd(_mm_mul_pd(y, mix), _mm_mul_pd(d, dryShare));
             Store(out, i, y);
-            FollowMeter(meter, target, meterCoefficient);
         }
+        for (int i = 0; i < n; ++i)
+            FollowMeter(meter, squares[i], meterCoefficient);
     }
     stage.highPass = highPass;
     stage.meter = meter;
