@@ -85,18 +85,19 @@ private:
     // What a stage needs for a stretch of frames, fixed for the block.
     struct StageRun {
         const StageSettings* settings;
-        const CharacterMode* mode;
-        double meterCoefficient;
+        const CharacterMode* mode;  // nullptr: the stage is off
         bool firstFrameOfBlock;
     };
 
     void ProcessChunk(const Settings& settings, const double* const* inputs, double* const* outputs, int start,
                       int frames, double meterCoefficient, bool firstOfBlock);
     void RunStage(Stage& stage, const StageRun& run, const double* heard, const double* dry, double* out,
-                  int frames);
+                  double* squares, int frames);
     template <int Code>
     void RunStageWithMode(Stage& stage, const StageRun& run, const double* heard, const double* dry, double* out,
-                          int frames);
+                          double* squares, int frames);
+    template <bool IntOn, bool ExtOn>
+    void FinishChunk(const double* saturated, double* const* out, int frames, double meterCoefficient);
 
     Stage stages_[2];
     StereoBiquad output_;
@@ -106,7 +107,8 @@ private:
     // Per-chunk working buffers: (left, right) pairs.
     alignas(16) double offsets_[2 * kChunk];
     alignas(16) double dry_[2 * kChunk];
-    alignas(16) double heard_[2 * kChunk];
+    alignas(16) double heard_[2][2 * kChunk];  // per stage
+    alignas(16) double squares_[2][kChunk];    // per stage: the meter's targets
     alignas(16) double stageDry_[2 * kChunk];
     alignas(16) double afterInt_[2 * kChunk];
     alignas(16) double afterExt_[2 * kChunk];

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 
 // Character curves of the detector: table lookups with linear interpolation
 // over input magnitudes 0 to 1.4 (flat beyond), one table for negative inputs
@@ -47,9 +48,13 @@ inline double LookUpShape(const ShapeTable& negative, const ShapeTable& positive
 inline __m128d LookUpShapePair(const ShapeTable& negative, const ShapeTable& positive, __m128d x)
 {
     const __m128d signBit = _mm_set1_pd(-0.0);
-    const int signs = _mm_movemask_pd(x);
-    const ShapeTable& t0 = (signs & 1) ? negative : positive;
-    const ShapeTable& t1 = (signs & 2) ? negative : positive;
+    // Each lane's table by its sign, selected in integer arithmetic (a
+    // conditional would be compiled to a branch).
+    const unsigned signs = static_cast<unsigned>(_mm_movemask_pd(x));
+    const std::uintptr_t p0 = reinterpret_cast<std::uintptr_t>(&positive);
+    const std::uintptr_t toNegative = reinterpret_cast<std::uintptr_t>(&negative) - p0;
+    const ShapeTable& t0 = *reinterpret_cast<const ShapeTable*>(p0 + (toNegative & (0u - std::uintptr_t(signs & 1))));
+    const ShapeTable& t1 = *reinterpret_cast<const ShapeTable*>(p0 + (toNegative & (0u - std::uintptr_t(signs >> 1))));
     const int last0 = t0.length - 1;
     const int last1 = t1.length - 1;
     const __m128d p = _mm_mul_pd(_mm_set_pd(t1.scale, t0.scale), _mm_andnot_pd(signBit, x));

@@ -119,8 +119,8 @@ Wide inline __m256d GainsOf4(const GainCurve& c, __m256d envelopes)
     if (_mm256_movemask_pd(normal) == 15) {
         logarithm = LogOfNormal(heard);
     } else {
-        alignas(32) double lanes[4];
-        _mm256_store_pd(lanes, heard);
+        double lanes[4];
+        _mm256_storeu_pd(lanes, heard);
         logarithm = _mm256_setr_pd(PortableLog(lanes[0]), PortableLog(lanes[1]), PortableLog(lanes[2]), PortableLog(lanes[3]));
     }
     const __m256d level = _mm256_mul_pd(logarithm, Set(kDbPerNeper));
