@@ -301,7 +301,7 @@ void KorvelChain::RunStageWithMode(Stage& stage, const StageRun& run, const doub
     for (int i = 0; i < n; ++i)
         Store(shaped, i, highPass.Tick(Pair(heard, i)));
     stage.highPass = highPass;
-    for (int i = 0; i < n; ++i)
+    for (int i = wide_lanes::Shapes(Code, shaped, n); i < n; ++i)
         Store(shaped, i, Shape<Code>(Pair(shaped, i)));
 
     auto detect = [&drive](StereoBiquad& band, __m128d x) {

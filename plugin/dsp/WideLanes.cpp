@@ -1,6 +1,7 @@
 #include "WideLanes.h"
 
 #include "PortableMath.h"
+#include "ShapeCurves.h"
 
 #include <immintrin.h>
 
@@ -205,7 +206,94 @@ Wide void ConstantSumsWide(const double* products, const double* centre, double 
     }
 }
 
+// A curve's two tables end to end (negative inputs first), for lookups that
+// gather each lane's entries by one index.
+struct JoinedTables {
+    float entries[2 * 200 + 1];
+    double scale;
+    double last;
+    int positiveStart;
+    bool usable;  // both tables alike in size and scale
+};
+
+JoinedTables Join(const ShapeTable& negative, const ShapeTable& positive)
+{
+    JoinedTables joined{};
+    joined.usable = negative.length == 200 && positive.length == 200 && negative.scale == positive.scale;
+    if (!joined.usable)
+        return joined;
+    for (int i = 0; i < 200; ++i) {
+        joined.entries[i] = negative.entries[i];
+        joined.entries[200 + i] = positive.entries[i];
+    }
+    joined.scale = negative.scale;
+    joined.last = 199;
+    joined.positiveStart = 200;
+    return joined;
+}
+
+const JoinedTables kVcaJoined = Join(kVcaNegativeTable, kVcaPositiveTable);
+const JoinedTables kFetJoined = Join(kFetNegativeTable, kFetPositiveTable);
+const JoinedTables kOptoJoined = Join(kOptoNegativeTable, kOptoPositiveTable);
+
+// LookUpShape on four lanes.
+Wide inline __m256d LookUp(const JoinedTables& t, __m256d x)
+{
+    const __m256d signBit = Set(-0.0);
+    const __m256d p = _mm256_mul_pd(Set(t.scale), _mm256_andnot_pd(signBit, x));
+    const __m256d last = Set(t.last);
+    const __m256d beyond = _mm256_cmp_pd(p, last, _CMP_GE_OQ);
+    const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(p, last, _CMP_LT_OQ), p);
+    const __m128i index = _mm256_cvttpd_epi32(inside);
+    const __m256d f = _mm256_sub_pd(inside, _mm256_cvtepi32_pd(index));
+    // The high halves of the lanes carry the signs: all ones for negative lanes.
+    const __m128i negative = _mm_srai_epi32(
+        _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(_mm256_castpd_si256(x), _mm256_setr_epi32(1, 3, 5, 7, 1, 3, 5, 7))),
+        31);
+    const __m128i at = _mm_add_epi32(index, _mm_andnot_si128(negative, _mm_set1_epi32(t.positiveStart)));
+    const __m256d below = _mm256_cvtps_pd(_mm_i32gather_ps(t.entries, at, 4));
+    const __m256d above = _mm256_cvtps_pd(_mm_i32gather_ps(t.entries + 1, at, 4));
+    const __m256d between = _mm256_add_pd(_mm256_mul_pd(below, _mm256_sub_pd(Set(1.0), f)), _mm256_mul_pd(above, f));
+    const int lastIndex = static_cast<int>(t.last);
+    const __m256d flat = _mm256_blendv_pd(Set(t.entries[t.positiveStart + lastIndex]), Set(t.entries[lastIndex]), x);
+    const __m256d value = _mm256_blendv_pd(between, flat, beyond);
+    return _mm256_or_pd(_mm256_andnot_pd(signBit, value), _mm256_and_pd(signBit, x));
+}
+
+template <int Code>
+Wide void ShapesWide(double* frames, int count)
+{
+    for (int k = 0; k < count; k += 2) {
+        __m256d x = Frames(frames, k);
+        if constexpr (Code >= 10)
+            x = _mm256_mul_pd(LookUp(kOptoJoined, x), Set(kOptoGain));
+        if constexpr (Code % 10 >= 5)
+            x = LookUp(kFetJoined, x);
+        if constexpr (Code % 5 == 1)
+            x = LookUp(kVcaJoined, x);
+        _mm256_storeu_pd(frames + 2 * k, x);
+    }
+}
+
 } // namespace
+
+int Shapes(int code, double* frames, int count)
+{
+    if (!Enabled() || !kVcaJoined.usable || !kFetJoined.usable || !kOptoJoined.usable)
+        return 0;
+    const int done = count & ~1;
+    switch (code) {
+    case 1: ShapesWide<1>(frames, done); break;
+    case 5: ShapesWide<5>(frames, done); break;
+    case 6: ShapesWide<6>(frames, done); break;
+    case 10: ShapesWide<10>(frames, done); break;
+    case 11: ShapesWide<11>(frames, done); break;
+    case 15: ShapesWide<15>(frames, done); break;
+    case 16: ShapesWide<16>(frames, done); break;
+    default: return 0;
+    }
+    return done;
+}
 
 int Gains(const GainCurve& curve, const double* envelopes, double* gains, int count)
 {

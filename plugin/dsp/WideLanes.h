@@ -48,4 +48,9 @@ int FoldedSums(const double* taps, const double* h, int m, const double* centre,
 // known samples.
 int ConstantSums(const double* products, const double* centre, double offset, double* out, int count);
 
+// The detector's shaping curves of a mode code (see CharacterModes), in
+// place over (left, right) frame pairs, each value as the scalar curves give
+// it.
+int Shapes(int code, double* frames, int count);
+
 } // namespace wide_lanes
