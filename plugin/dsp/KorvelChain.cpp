@@ -166,15 +166,21 @@ void KorvelChain::ProcessChunk(const Settings& settings, const double* const* in
     const StageSettings& intSettings = settings.stages[kStageInt];
     const CharacterMode* intMode = FindCharacterMode(intSettings.ModeCode());
     const __m128d gI = _mm_set1_pd(intSettings.inputGain);
-    double* heardInt = heard_[kStageInt];
-    for (int i = 0; i < n; ++i) {
-        const __m128d heard = _mm_mul_pd(gI, Pair(dry_, i));
-        Store(heardInt, i, heard);
-        if (intMode)
-            Store(stageDry_, i, _mm_div_pd(heard, gI));
+    // A gain of exactly 1 (0 dB) changes no sample, there and back.
+    const double* heardInt = dry_;
+    const double* stageDry = dry_;
+    if (intSettings.inputGain != 1.0) {
+        for (int i = 0; i < n; ++i) {
+            const __m128d heard = _mm_mul_pd(gI, Pair(dry_, i));
+            Store(heard_[kStageInt], i, heard);
+            if (intMode)
+                Store(stageDry_, i, _mm_div_pd(heard, gI));
+        }
+        heardInt = heard_[kStageInt];
+        stageDry = stageDry_;
     }
     const double* afterInt = dry_;
-    RunStage(stages_[kStageInt], {&intSettings, intMode, firstOfBlock}, heardInt, stageDry_, afterInt_,
+    RunStage(stages_[kStageInt], {&intSettings, intMode, firstOfBlock}, heardInt, stageDry, afterInt_,
              squares_[kStageInt], n);
     if (intMode)
         afterInt = afterInt_;
@@ -183,15 +189,17 @@ void KorvelChain::ProcessChunk(const Settings& settings, const double* const* in
     const StageSettings& extSettings = settings.stages[kStageExt];
     const CharacterMode* extMode = FindCharacterMode(extSettings.ModeCode());
     const __m128d gE = _mm_set1_pd(extSettings.inputGain);
-    double* heardExt = heard_[kStageExt];
+    const double* heardExt = heard_[kStageExt];
     if (settings.externalSidechain != 0) {
         const double* scL = inputs[2] + start;
         const double* scR = inputs[3] + start;
         for (int i = 0; i < n; ++i)
-            Store(heardExt, i, _mm_mul_pd(gE, UsableOrZero(_mm_set_pd(scR[i], scL[i]))));
-    } else {
+            Store(heard_[kStageExt], i, _mm_mul_pd(gE, UsableOrZero(_mm_set_pd(scR[i], scL[i]))));
+    } else if (extSettings.inputGain != 1.0) {
         for (int i = 0; i < n; ++i)
-            Store(heardExt, i, _mm_mul_pd(gE, Pair(afterInt, i)));
+            Store(heard_[kStageExt], i, _mm_mul_pd(gE, Pair(afterInt, i)));
+    } else {
+        heardExt = afterInt;
     }
     const double* afterExt = afterInt;
     RunStage(stages_[kStageExt], {&extSettings, extMode, firstOfBlock}, heardExt, afterInt, afterExt_,
@@ -205,13 +213,13 @@ void KorvelChain::ProcessChunk(const Settings& settings, const double* const* in
     saturator_.Process(static_cast<int>(settings.oversamplingFactor), afterExt, saturated, n);
     double* out[2] = {outputs[0] + start, outputs[1] + start};
     if (intMode && extMode)
-        FinishChunk<true, true>(saturated, out, n, meterCoefficient);
+        FinishChunk<true, true>(saturated, heardInt, heardExt, out, n, meterCoefficient);
     else if (intMode)
-        FinishChunk<true, false>(saturated, out, n, meterCoefficient);
+        FinishChunk<true, false>(saturated, heardInt, heardExt, out, n, meterCoefficient);
     else if (extMode)
-        FinishChunk<false, true>(saturated, out, n, meterCoefficient);
+        FinishChunk<false, true>(saturated, heardInt, heardExt, out, n, meterCoefficient);
     else
-        FinishChunk<false, false>(saturated, out, n, meterCoefficient);
+        FinishChunk<false, false>(saturated, heardInt, heardExt, out, n, meterCoefficient);
 }
 
 // The output filter, the meters of both stages and the high-pass filters of
@@ -220,7 +228,8 @@ void KorvelChain::ProcessChunk(const Settings& settings, const double* const* in
 // them side by side. A meter follows the squared gain of its stage, or falls
 // toward 0 while the stage is off.
 template <bool IntOn, bool ExtOn>
-void KorvelChain::FinishChunk(const double* saturated, double* const* out, int n, double meterCoefficient)
+void KorvelChain::FinishChunk(const double* saturated, const double* heardInt, const double* heardExt,
+                              double* const* out, int n, double meterCoefficient)
 {
     // Local copies keep the states in registers: the compiler cannot tell
     // the stores to the outputs from them otherwise.
@@ -238,9 +247,9 @@ void KorvelChain::FinishChunk(const double* saturated, double* const* out, int n
         outL[i] = Left(y);
         outR[i] = Right(y);
         if constexpr (!IntOn)
-            highPassInt.Tick(Pair(heard_[kStageInt], i));
+            highPassInt.Tick(Pair(heardInt, i));
         if constexpr (!ExtOn)
-            highPassExt.Tick(Pair(heard_[kStageExt], i));
+            highPassExt.Tick(Pair(heardExt, i));
         FollowMeter(meterInt, IntOn ? squaresInt[i] : 0.0, meterCoefficient);
         FollowMeter(meterExt, ExtOn ? squaresExt[i] : 0.0, meterCoefficient);
     }

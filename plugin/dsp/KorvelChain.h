@@ -97,7 +97,8 @@ private:
     void RunStageWithMode(Stage& stage, const StageRun& run, const double* heard, const double* dry, double* out,
                           double* squares, int frames);
     template <bool IntOn, bool ExtOn>
-    void FinishChunk(const double* saturated, double* const* out, int frames, double meterCoefficient);
+    void FinishChunk(const double* saturated, const double* heardInt, const double* heardExt, double* const* out,
+                     int frames, double meterCoefficient);
 
     Stage stages_[2];
     StereoBiquad output_;

@@ -66,7 +66,7 @@ void OversampledSaturator::Clear()
 void OversampledSaturator::Process(int factor, const double* in, double* out, int frames)
 {
     if (factor != 2) {
-        for (int i = 0; i < frames; ++i)
+        for (int i = wide_lanes::Saturate(in, out, frames); i < frames; ++i)
             _mm_storeu_pd(out + 2 * i, OutputSaturator(_mm_loadu_pd(in + 2 * i)));
         return;
     }
@@ -146,10 +146,10 @@ void OversampledSaturator::ProcessChunk(const double* in, double* out, int n)
         StorePair(second, i, _mm_sub_pd(FoldedSum(stuffedCentre, x_, p), secondOffset));
     }
 
-    for (int j = 0; j < n; ++j) {
+    for (int j = wide_lanes::SaturateDoubled(first, -offset_, v0_ + 2 * kHistory, n); j < n; ++j)
         StorePair(v0_, kHistory + j, _mm_add_pd(OutputSaturator(_mm_mul_pd(two, PairAt(first, j))), firstOffset));
+    for (int j = wide_lanes::SaturateDoubled(second, offset_, v1_ + 2 * kHistory, n); j < n; ++j)
         StorePair(v1_, kHistory + j, _mm_add_pd(OutputSaturator(_mm_mul_pd(two, PairAt(second, j))), secondOffset));
-    }
 
     int j = wide_lanes::FoldedSums(HalfbandFir::kOddTaps.data(), v1_, kHistory - 1, v0_ + 2 * (kHistory - 32), false,
                                    -offset_, out, n);

@@ -1,5 +1,6 @@
 #include "WideLanes.h"
 
+#include "OutputSaturator.h"
 #include "PortableMath.h"
 #include "ShapeCurves.h"
 
@@ -275,7 +276,62 @@ Wide void ShapesWide(double* frames, int count)
     }
 }
 
+// OutputSaturator on four lanes, with the limits written as there.
+Wide inline __m256d Saturator(__m256d x)
+{
+    using namespace output_saturator;
+    __m256d t = _mm256_mul_pd(Set(kInputScale), x);
+    t = _mm256_min_pd(Set(1.0), t);
+    t = _mm256_max_pd(Set(-1.0), t);
+    const __m256d a = _mm256_mul_pd(Set(0.785), t);
+    const __m256d a2 = _mm256_mul_pd(a, a);
+    __m256d p = Set(-1.0 / 355687428096000.0);
+    p = _mm256_add_pd(_mm256_mul_pd(p, a2), Set(1.0 / 1307674368000.0));
+    p = _mm256_sub_pd(_mm256_mul_pd(p, a2), Set(1.0 / 6227020800.0));
+    p = _mm256_add_pd(_mm256_mul_pd(p, a2), Set(1.0 / 39916800.0));
+    p = _mm256_sub_pd(_mm256_mul_pd(p, a2), Set(1.0 / 362880.0));
+    p = _mm256_add_pd(_mm256_mul_pd(p, a2), Set(1.0 / 5040.0));
+    p = _mm256_sub_pd(_mm256_mul_pd(p, a2), Set(1.0 / 120.0));
+    p = _mm256_add_pd(_mm256_mul_pd(p, a2), Set(1.0 / 6.0));
+    const __m256d r = _mm256_sub_pd(a, _mm256_mul_pd(_mm256_mul_pd(a, a2), p));
+    const __m256d sine = _mm256_or_pd(r, _mm256_and_pd(a, Set(-0.0)));
+    __m256d s = _mm256_div_pd(sine, Set(kSinOfLimit));
+    s = _mm256_max_pd(Set(-1.0), s);
+    s = _mm256_min_pd(Set(1.0), s);
+    return _mm256_mul_pd(Set(kOutputScale), s);
+}
+
+Wide void SaturateWide(const double* in, double* out, int count)
+{
+    for (int k = 0; k < count; k += 2)
+        _mm256_storeu_pd(out + 2 * k, Saturator(Frames(in, k)));
+}
+
+Wide void SaturateDoubledWide(const double* in, double offset, double* out, int count)
+{
+    for (int k = 0; k < count; k += 2)
+        _mm256_storeu_pd(out + 2 * k, _mm256_add_pd(Saturator(_mm256_mul_pd(Set(2.0), Frames(in, k))), Set(offset)));
+}
+
 } // namespace
+
+int Saturate(const double* in, double* out, int count)
+{
+    if (!Enabled())
+        return 0;
+    const int done = count & ~1;
+    SaturateWide(in, out, done);
+    return done;
+}
+
+int SaturateDoubled(const double* in, double offset, double* out, int count)
+{
+    if (!Enabled())
+        return 0;
+    const int done = count & ~1;
+    SaturateDoubledWide(in, offset, out, done);
+    return done;
+}
 
 int Shapes(int code, double* frames, int count)
 {

@@ -48,6 +48,14 @@ int FoldedSums(const double* taps, const double* h, int m, const double* centre,
 // known samples.
 int ConstantSums(const double* products, const double* centre, double offset, double* out, int count);
 
+// out[k] = OutputSaturator(in[k]) over (left, right) frame pairs; in place
+// allowed.
+int Saturate(const double* in, double* out, int count);
+// out[k] = OutputSaturator(2 in[k]) + offset over frame pairs: the saturator
+// between the halfband filters, at twice the level, with the offset of the
+// filter that follows.
+int SaturateDoubled(const double* in, double offset, double* out, int count);
+
 // The detector's shaping curves of a mode code (see CharacterModes), in
 // place over (left, right) frame pairs, each value as the scalar curves give
 // it.
