@@ -15,7 +15,9 @@
 // It gives bit for bit what running the blocks frame by frame gives (the
 // step-by-step chain of the tests), only faster: the channels run side by
 // side in SSE2 lanes, each step runs over a stretch of frames before the
-// next one, and work whose result is known is skipped.
+// next one, the steps whose frames do not depend on one another run two
+// frames at once where the processor has AVX2 (WideLanes), independent
+// recursions share loops, and work whose result is known is skipped.
 class KorvelChain {
 public:
     enum { kStageInt = 0, kStageExt = 1 };
