@@ -48,6 +48,8 @@ void compressor::GainsFromEnvelopes(const double* envelopes, double* gains, int 
     for (; i < count; ++i)
         gains[i] = settings.GainOf(envelopes[i], slope);
     if (count > 0) {
+        // The wide and pair forms leave the slope out: the last envelope's
+        // is computed once more.
         settings.GainOf(envelopes[count - 1], slope);
         slope_ = slope;
         gain_ = gains[count - 1];
