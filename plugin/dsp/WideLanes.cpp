@@ -3,6 +3,7 @@
 #include "OutputSaturator.h"
 #include "PortableMath.h"
 #include "ShapeCurves.h"
+#include "compressor.h"
 
 #include <immintrin.h>
 
@@ -27,8 +28,8 @@ bool Detect()
 const bool kAvailable = Detect();
 std::atomic<bool> enabled{kAvailable};
 
-constexpr double kNeperPerDb = 0.1151292546497;  // as compressor::kNeperPerDb
-constexpr double kDbPerNeper = 8.685889638065037;
+constexpr double kNeperPerDb = compressor::kNeperPerDb;
+constexpr double kDbPerNeper = compressor::kDbPerNeper;
 
 Wide inline __m256d Set(double v)
 {
@@ -154,7 +155,7 @@ Wide void GainFactorsWide(const double* gains, double* factors, double* squares,
             _mm256_storeu_pd(squares + i, Set(1.0));
             continue;
         }
-        // Lanes g0, 2 g0, g1, 2 g1 and g2, 2 g2, g3, 2 g3.
+        // Each frame's two exponents side by side, as the 128-bit form has them.
         const __m256d single = _mm256_mul_pd(g, Set(kNeperPerDb));
         const __m256d twice = _mm256_mul_pd(_mm256_mul_pd(Set(2.0), g), Set(kNeperPerDb));
         const __m256d low = Exp(_mm256_unpacklo_pd(single, twice));   // g0, 2g0, g2, 2g2
