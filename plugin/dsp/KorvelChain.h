@@ -15,7 +15,9 @@
 // It gives bit for bit what running the blocks frame by frame gives (the
 // step-by-step chain of the tests), only faster: the channels run side by
 // side in SSE2 lanes, each step runs over a stretch of frames before the
-// next one, and work whose result is known is skipped.
+// next one, the steps whose frames do not depend on one another run two
+// frames at once where the processor has AVX2 (WideLanes), independent
+// recursions share loops, and work whose result is known is skipped.
 class KorvelChain {
 public:
     enum { kStageInt = 0, kStageExt = 1 };
@@ -85,18 +87,20 @@ private:
     // What a stage needs for a stretch of frames, fixed for the block.
     struct StageRun {
         const StageSettings* settings;
-        const CharacterMode* mode;
-        double meterCoefficient;
+        const CharacterMode* mode;  // nullptr: the stage is off
         bool firstFrameOfBlock;
     };
 
     void ProcessChunk(const Settings& settings, const double* const* inputs, double* const* outputs, int start,
                       int frames, double meterCoefficient, bool firstOfBlock);
     void RunStage(Stage& stage, const StageRun& run, const double* heard, const double* dry, double* out,
-                  int frames);
+                  double* squares, int frames);
     template <int Code>
     void RunStageWithMode(Stage& stage, const StageRun& run, const double* heard, const double* dry, double* out,
-                          int frames);
+                          double* squares, int frames);
+    template <bool IntOn, bool ExtOn>
+    void FinishChunk(const double* saturated, const double* heardInt, const double* heardExt, double* const* out,
+                     int frames, double meterCoefficient);
 
     Stage stages_[2];
     StereoBiquad output_;
@@ -106,7 +110,8 @@ private:
     // Per-chunk working buffers: (left, right) pairs.
     alignas(16) double offsets_[2 * kChunk];
     alignas(16) double dry_[2 * kChunk];
-    alignas(16) double heard_[2 * kChunk];
+    alignas(16) double heard_[2][2 * kChunk];  // per stage
+    alignas(16) double squares_[2][kChunk];    // per stage: the meter's targets
     alignas(16) double stageDry_[2 * kChunk];
     alignas(16) double afterInt_[2 * kChunk];
     alignas(16) double afterExt_[2 * kChunk];

@@ -2,6 +2,7 @@
 
 #include "HalfbandFir.h"
 #include "OutputSaturator.h"
+#include "WideLanes.h"
 
 #include <algorithm>
 #include <cstring>
@@ -65,7 +66,7 @@ void OversampledSaturator::Clear()
 void OversampledSaturator::Process(int factor, const double* in, double* out, int frames)
 {
     if (factor != 2) {
-        for (int i = 0; i < frames; ++i)
+        for (int i = wide_lanes::Saturate(in, out, frames); i < frames; ++i)
             _mm_storeu_pd(out + 2 * i, OutputSaturator(_mm_loadu_pd(in + 2 * i)));
         return;
     }
@@ -111,6 +112,14 @@ void OversampledSaturator::ProcessChunk(const double* in, double* out, int n)
         StorePair(second, i, _mm_sub_pd(FoldedSum(_mm_mul_pd(half, centre), x_, p), secondOffset));
     }
     const __m128d stuffedCentre = _mm_mul_pd(half, secondOffset);
+    if (i < n) {
+        alignas(16) const double stuffed[2] = {offset_, offset_};
+        const int wide = wide_lanes::ConstantSums(stuffedProducts_, x_ + 2 * (kHistory + i - 32), -offset_,
+                                                  first + 2 * i, n - i);
+        wide_lanes::FoldedSums(HalfbandFir::kOddTaps.data(), x_, kHistory + i, stuffed, true, offset_, second + 2 * i,
+                               wide);
+        i += wide;
+    }
     for (; i + 4 <= n; i += 4) {
         __m128d acc[4];
         for (int k = 0; k < 4; ++k)
@@ -137,12 +146,13 @@ void OversampledSaturator::ProcessChunk(const double* in, double* out, int n)
         StorePair(second, i, _mm_sub_pd(FoldedSum(stuffedCentre, x_, p), secondOffset));
     }
 
-    for (int j = 0; j < n; ++j) {
+    for (int j = wide_lanes::SaturateDoubled(first, -offset_, v0_ + 2 * kHistory, n); j < n; ++j)
         StorePair(v0_, kHistory + j, _mm_add_pd(OutputSaturator(_mm_mul_pd(two, PairAt(first, j))), firstOffset));
+    for (int j = wide_lanes::SaturateDoubled(second, offset_, v1_ + 2 * kHistory, n); j < n; ++j)
         StorePair(v1_, kHistory + j, _mm_add_pd(OutputSaturator(_mm_mul_pd(two, PairAt(second, j))), secondOffset));
-    }
 
-    int j = 0;
+    int j = wide_lanes::FoldedSums(HalfbandFir::kOddTaps.data(), v1_, kHistory - 1, v0_ + 2 * (kHistory - 32), false,
+                                   -offset_, out, n);
     for (; j + 4 <= n; j += 4) {
         __m128d acc[4];
         for (int k = 0; k < 4; ++k)

@@ -170,6 +170,48 @@ inline __m128d PortableExp(__m128d x)
     return _mm_mul_pd(_mm_add_pd(_mm_set1_pd(1.0), p), scale);
 }
 
+// Lanes that are not normal positive finite numbers (zero, denormal,
+// negative, infinite, NaN) take the scalar form.
+inline __m128d PortableLog(__m128d x)
+{
+    using namespace portable_math;
+    const __m128d normal = _mm_and_pd(_mm_cmpge_pd(x, _mm_set1_pd(2.2250738585072014e-308)),
+                                      _mm_cmplt_pd(x, _mm_set1_pd(std::numeric_limits<double>::infinity())));
+    if (_mm_movemask_pd(normal) != 3) {
+        alignas(16) double lanes[2];
+        _mm_store_pd(lanes, x);
+        return _mm_set_pd(PortableLog(lanes[1]), PortableLog(lanes[0]));
+    }
+    const __m128i bits = _mm_castpd_si128(x);
+    // The biased exponents (the sign bits are 0) as the low two integers.
+    const __m128i biased = _mm_shuffle_epi32(_mm_srli_epi64(bits, 52), _MM_SHUFFLE(3, 1, 2, 0));
+    __m128d e = _mm_sub_pd(_mm_cvtepi32_pd(biased), _mm_set1_pd(1023.0));
+    __m128d m = _mm_castsi128_pd(_mm_or_si128(_mm_and_si128(bits, _mm_set1_epi64x(0x000fffffffffffffll)),
+                                              _mm_set1_epi64x(0x3ff0000000000000ll)));
+    const __m128d above = _mm_cmpgt_pd(m, _mm_set1_pd(1.4142135623730951));
+    m = _mm_or_pd(_mm_and_pd(above, _mm_mul_pd(m, _mm_set1_pd(0.5))), _mm_andnot_pd(above, m));
+    e = _mm_add_pd(e, _mm_and_pd(above, _mm_set1_pd(1.0)));
+    const __m128d f = _mm_sub_pd(m, _mm_set1_pd(1.0));
+    const __m128d s = _mm_div_pd(f, _mm_add_pd(_mm_set1_pd(2.0), f));
+    const __m128d s2 = _mm_mul_pd(s, s);
+    __m128d p = _mm_set1_pd(1.0 / 25.0);
+    p = _mm_add_pd(_mm_mul_pd(p, s2), _mm_set1_pd(1.0 / 23.0));
+    p = _mm_add_pd(_mm_mul_pd(p, s2), _mm_set1_pd(1.0 / 21.0));
+    p = _mm_add_pd(_mm_mul_pd(p, s2), _mm_set1_pd(1.0 / 19.0));
+    p = _mm_add_pd(_mm_mul_pd(p, s2), _mm_set1_pd(1.0 / 17.0));
+    p = _mm_add_pd(_mm_mul_pd(p, s2), _mm_set1_pd(1.0 / 15.0));
+    p = _mm_add_pd(_mm_mul_pd(p, s2), _mm_set1_pd(1.0 / 13.0));
+    p = _mm_add_pd(_mm_mul_pd(p, s2), _mm_set1_pd(1.0 / 11.0));
+    p = _mm_add_pd(_mm_mul_pd(p, s2), _mm_set1_pd(1.0 / 9.0));
+    p = _mm_add_pd(_mm_mul_pd(p, s2), _mm_set1_pd(1.0 / 7.0));
+    p = _mm_add_pd(_mm_mul_pd(p, s2), _mm_set1_pd(1.0 / 5.0));
+    p = _mm_add_pd(_mm_mul_pd(p, s2), _mm_set1_pd(1.0 / 3.0));
+    const __m128d hfsq = _mm_mul_pd(_mm_mul_pd(_mm_set1_pd(0.5), f), f);
+    const __m128d inner = _mm_add_pd(hfsq, _mm_mul_pd(_mm_mul_pd(_mm_set1_pd(2.0), s2), p));
+    const __m128d lnM = _mm_sub_pd(f, _mm_sub_pd(hfsq, _mm_mul_pd(s, inner)));
+    return _mm_add_pd(_mm_mul_pd(e, _mm_set1_pd(kLn2High)), _mm_add_pd(lnM, _mm_mul_pd(e, _mm_set1_pd(kLn2Low))));
+}
+
 inline __m128d PortableSinQuarter(__m128d x)
 {
     const __m128d x2 = _mm_mul_pd(x, x);

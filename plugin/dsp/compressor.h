@@ -3,6 +3,8 @@
 #include "PortableMath.h"
 #include "envFollower.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -106,6 +108,8 @@ private:
         slope = inKnee ? kneeSlope : straight;
         return inKnee ? kneeGain : lineGain;
     }
+    // GainOf for two envelopes at once (the slope field is not needed).
+    __m128d GainsOf(__m128d envelopes) const;
     void UpdateQuietBound();
     double StraightSlope() const { return limit_ ? 1.0 : ratioSlope_; }
     void ChangeRatio(double ratio);

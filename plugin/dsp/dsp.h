@@ -7,8 +7,9 @@
 // the output saturator with its 2x oversampling around halfband filters
 // (OutputSaturator, HalfbandFir, OversampledSaturator for both channels), exp,
 // log and sin that give the same bits on every platform (PortableMath), the
-// two channels' filters side by side (StereoBiquad), and the whole chain
-// of a powered block (KorvelChain). All are small value types or pure
+// two channels' filters side by side (StereoBiquad), the passes that run
+// wider where the processor allows (WideLanes), and the whole chain of a
+// powered block (KorvelChain). All are small value types or pure
 // functions: no allocation, no locks, no globals beyond constant tables, so
 // they run on the audio thread as they are.
 
@@ -21,5 +22,6 @@
 #include "OversampledSaturator.h"
 #include "ShapeCurves.h"
 #include "StereoBiquad.h"
+#include "WideLanes.h"
 #include "compressor.h"
 #include "envFollower.h"

@@ -1,5 +1,6 @@
 #include "dsp/dsp.h"
 
+#include "LaneWidths.h"
 #include "ReferenceForms.h"
 
 #include <gtest/gtest.h>
@@ -392,6 +393,65 @@ TEST(CompressorTest, SkippingTheLogarithmBelowTheThresholdChangesNothing)
             ASSERT_EQ(Bits(fast.ComputeGainStereo(level, 0.0)), Bits(plain.ComputeGainStereo(level, 0.0))) << level;
     }
 }
+
+// The block form the chain uses: the follower's steps for a run of frames,
+// then the gains of the run's envelopes, against one plain call per frame.
+// Runs of every length (across the wide passes' widths), settings changed
+// between runs, and detector values from silence, denormal and quiet levels
+// to beyond full scale, infinity and NaN (after which a reset follows).
+class CompressorBlockTest : public LaneWidthTest
+{
+};
+
+TEST_P(CompressorBlockTest, GainsOfARunMatchThePlainFormFrameByFrame)
+{
+    std::mt19937 random(99);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double inf = std::numeric_limits<double>::infinity();
+    const double specials[] = {0.0, 4.9e-324, 1e-310, 1e-12, 1e30, inf, std::numeric_limits<double>::quiet_NaN()};
+    compressor fast;
+    fast.Reset(48000.0);
+    PlainCompressor plain(48000.0);
+    double attack = 5.0, release = 50.0, ratio = 4.0, threshold = 0.0, knee = 0.0;
+    int limit = 0;
+    std::vector<double> pairs, envelopes, gains;
+    for (int run = 0; run < 20000; ++run) {
+        switch (random() % 8) {
+        case 0: ratio = random() % 4 == 0 ? 1.0 : 1.0 + 19.0 * unit(random); break;
+        case 1: threshold = -50.0 * unit(random); break;
+        case 2: knee = random() % 2 == 0 ? 0.0 : unit(random); break;
+        case 3: limit = !limit; break;
+        case 4: attack = random() % 2 == 0 ? 0.0 : 10.0 * unit(random); break;
+        case 5: release = 0.1 + 100.0 * unit(random); break;
+        default: break;
+        }
+        if (!std::isfinite(fast.Envelope()) || random() % 50 == 0) {
+            fast.Reset(48000.0);
+            plain.Reset(48000.0);
+        }
+        ApplySettings(fast, attack, release, 0.0, ratio, threshold, knee, limit);
+        ApplySettings(plain, attack, release, 0.0, ratio, threshold, knee, limit);
+        const int n = 1 + static_cast<int>(random() % 40);
+        // Levels from far below to above the threshold, so that runs mix
+        // skipped and computed gains.
+        pairs.resize(2 * n);
+        for (double& v : pairs) {
+            v = random() % 200 == 0 ? specials[random() % 7] : FromDb(threshold + 60.0 * unit(random) - 50.0);
+            v = random() % 2 == 0 ? v : -v;
+        }
+        envelopes.resize(n);
+        gains.resize(n);
+        fast.FollowStereoPairs(pairs.data(), envelopes.data(), n);
+        fast.GainsFromEnvelopes(envelopes.data(), gains.data(), n);
+        for (int i = 0; i < n; ++i)
+            ASSERT_EQ(Bits(gains[i]), Bits(plain.ComputeGainStereo(pairs[2 * i], pairs[2 * i + 1])))
+                << "run " << run << " frame " << i << " envelope " << envelopes[i];
+        ASSERT_EQ(Bits(fast.Slope()), Bits(plain.Slope())) << run;
+        ASSERT_EQ(Bits(fast.Gain()), Bits(gains[n - 1])) << run;
+    }
+}
+
+INSTANTIATE_LANE_WIDTHS(CompressorBlockTest);
 
 TEST(EnvFollowerTest, OutOfRangeHoldSaturates)
 {

@@ -6,6 +6,7 @@
 
 #include "KorvelChainScenarios.h"
 #include "KorvelReferenceChain.h"
+#include "LaneWidths.h"
 
 #include <gtest/gtest.h>
 
@@ -76,7 +77,11 @@ private:
   double sampleRate_;
 };
 
-TEST(KorvelChainBlock, MatchesTheChainWrittenOutStepByStepInEveryScenario)
+class KorvelChainBlock : public LaneWidthTest
+{
+};
+
+TEST_P(KorvelChainBlock, MatchesTheChainWrittenOutStepByStepInEveryScenario)
 {
   for (const Scenario& scenario : Scenarios())
   {
@@ -102,7 +107,7 @@ TEST(KorvelChainBlock, MatchesTheChainWrittenOutStepByStepInEveryScenario)
 // level swings from silence to far beyond full scale: the skipped work (stages
 // at 0 dB, mixes of 100 %, make-up of 0 dB, the logarithm below the
 // threshold) must be skipped exactly when its result is known.
-TEST(KorvelChainBlock, MatchesTheChainWrittenOutOverLongRandomRuns)
+TEST_P(KorvelChainBlock, MatchesTheChainWrittenOutOverLongRandomRuns)
 {
   std::mt19937 random(77);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -155,5 +160,7 @@ TEST(KorvelChainBlock, MatchesTheChainWrittenOutOverLongRandomRuns)
     pos += frames;
   }
 }
+
+INSTANTIATE_LANE_WIDTHS(KorvelChainBlock);
 
 } // namespace

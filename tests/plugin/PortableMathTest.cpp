@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <utility>
 
 namespace {
 
@@ -86,7 +87,10 @@ TEST(PortableMathTest, PairFormsGiveTheScalarBits)
     std::mt19937_64 random(4);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     const double inf = std::numeric_limits<double>::infinity();
-    const double specials[] = {0.0, -0.0, -708.5, 709.5, 710.0, -inf, inf, std::numeric_limits<double>::quiet_NaN()};
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double specials[] = {0.0, -0.0, -708.5, 709.5, 710.0, -inf, inf, nan};
+    const double logSpecials[] = {0.0,  -0.0, 4.9e-324, 1e-310, 2.2250738585072014e-308, 1.4142135623730951,
+                                  1.4142135623730954, 1.0, -1.0, inf, -inf, nan};
     for (int n = 0; n < 200000; ++n) {
         double a = -100.0 * unit(random) + 1.0;
         double b = n % 1000 < 8 ? specials[n % 1000] : -100.0 * unit(random);
@@ -99,6 +103,14 @@ TEST(PortableMathTest, PairFormsGiveTheScalarBits)
         _mm_store_pd(lanes, PortableSinQuarter(_mm_set_pd(b, a)));
         ASSERT_EQ(Bits(lanes[0]), Bits(PortableSinQuarter(a))) << a;
         ASSERT_EQ(Bits(lanes[1]), Bits(PortableSinQuarter(b))) << b;
+        // Envelopes from denormal to far above full scale, one lane special.
+        a = std::exp(-745.0 * unit(random) + 80.0);
+        b = n % 1000 < 12 ? logSpecials[n % 1000] : std::exp(-745.0 * unit(random) + 80.0);
+        if (n % 2)
+            std::swap(a, b);
+        _mm_store_pd(lanes, PortableLog(_mm_set_pd(b, a)));
+        ASSERT_EQ(Bits(lanes[0]), Bits(PortableLog(a))) << a;
+        ASSERT_EQ(Bits(lanes[1]), Bits(PortableLog(b))) << b;
     }
 }
 

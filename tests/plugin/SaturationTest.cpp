@@ -1,5 +1,6 @@
 #include "dsp/dsp.h"
 
+#include "LaneWidths.h"
 #include "ReferenceForms.h"
 
 #include <gtest/gtest.h>
@@ -189,7 +190,11 @@ TEST(OversampledSaturatorTest, ImpulseComesOut64SamplesLate)
 // beyond the saturator's limit, blocks of every length (across its internal
 // stretches), factor switches, and clears at any point, also before the
 // stuffed samples have filled the line.
-TEST(OversampledSaturatorTest, MatchesThePlainFormBitForBit)
+class OversampledSaturatorLanes : public LaneWidthTest
+{
+};
+
+TEST_P(OversampledSaturatorLanes, MatchesThePlainFormBitForBit)
 {
     OversampledSaturator fast;
     PlainHalfbandFir upL, downL, upR, downR;
@@ -228,5 +233,7 @@ TEST(OversampledSaturatorTest, MatchesThePlainFormBitForBit)
         }
     }
 }
+
+INSTANTIATE_LANE_WIDTHS(OversampledSaturatorLanes);
 
 } // namespace

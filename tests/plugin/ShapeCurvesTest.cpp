@@ -4,7 +4,12 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
+#include <random>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -144,6 +149,74 @@ TEST(ShapeCurvesTest, MagnitudeRisesContinuously)
                 ASSERT_GE(m, previous) << sign * n * 1e-4;
                 ASSERT_LT(m - previous, 4e-4) << sign * n * 1e-4;
                 previous = m;
+            }
+        }
+    }
+}
+
+std::uint64_t Bits(double v)
+{
+    std::uint64_t b = 0;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+// The two-channel forms take each lane's table by its own sign and agree with
+// the scalar curves bit for bit: over the table, on its entries, at and
+// beyond its end, and for zeros, infinities and NaN.
+TEST(ShapeCurvesTest, PairFormsGiveTheScalarBits)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double step = 1.0 / static_cast<double>(kVcaPositiveTable.scale);
+    const double specials[] = {0.0, -0.0, inf, -inf, nan, -nan, 1.4, -1.4, 199 * step, -199 * step,
+                               198.99999 * step, 1e300, -1e300, 4.9e-324, -4.9e-324, step, -3 * step};
+    std::mt19937_64 random(11);
+    std::uniform_real_distribution<double> wide(-1.6, 1.6);
+    const struct {
+        double (*scalar)(double);
+        __m128d (*pair)(__m128d);
+    } curves[] = {{ShapeVca, ShapeVcaPair}, {ShapeFet, ShapeFetPair}, {ShapeOpto, ShapeOptoPair}};
+    for (int n = 0; n < 300000; ++n) {
+        double a = wide(random);
+        double b = n % 100 < 17 ? specials[n % 100] : wide(random) * (n % 3 == 0 ? 0.01 : 1.0);
+        if (n % 2)
+            std::swap(a, b);
+        for (const auto& curve : curves) {
+            alignas(16) double lanes[2];
+            _mm_store_pd(lanes, curve.pair(_mm_set_pd(b, a)));
+            ASSERT_EQ(Bits(lanes[0]), Bits(curve.scalar(a))) << a;
+            ASSERT_EQ(Bits(lanes[1]), Bits(curve.scalar(b))) << b;
+        }
+    }
+}
+
+// The wide pass over frames applies a mode's curves in their order, each lane
+// as the scalar curves give it (same inputs as above, every mode code).
+TEST(ShapeCurvesTest, WidePassGivesTheScalarBits)
+{
+    if (!wide_lanes::Enabled())
+        GTEST_SKIP() << "this processor has no AVX2";
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double step = 1.0 / static_cast<double>(kVcaPositiveTable.scale);
+    const double specials[] = {0.0, -0.0, inf, -inf, nan, -nan, 1.4, -1.4, 199 * step, -199 * step,
+                               198.99999 * step, 1e300, -1e300, 4.9e-324, -4.9e-324, step, -3 * step};
+    std::mt19937_64 random(12);
+    std::uniform_real_distribution<double> wide(-1.6, 1.6);
+    std::vector<double> frames(2 * 64), shaped;
+    for (int round = 0; round < 3000; ++round) {
+        for (size_t i = 0; i < frames.size(); ++i)
+            frames[i] = random() % 8 == 0 ? specials[random() % 17] : wide(random) * (i % 3 == 0 ? 0.01 : 1.0);
+        const int count = 1 + static_cast<int>(random() % 64);
+        for (const int code : {1, 5, 6, 10, 11, 15, 16}) {
+            shaped = frames;
+            const int done = wide_lanes::Shapes(code, shaped.data(), count);
+            ASSERT_EQ(done, count & ~1);
+            const CharacterMode& mode = *FindCharacterMode(code);
+            for (int i = 0; i < 2 * count; ++i) {
+                const double expected = i < 2 * done ? ShapeDetector(mode, frames[i]) : frames[i];
+                ASSERT_EQ(Bits(shaped[i]), Bits(expected)) << "code " << code << " input " << frames[i];
             }
         }
     }
