@@ -5,6 +5,7 @@
 // poll on one thread), a host window the editor opens in, screenshots, input
 // through xdotool, and the probe layout (coloured controls that log their input).
 
+#include "ProbeLayout.h"
 #include "RecordingGfx.h"
 
 #include "gfx/platforms/IGfxLinux.h"
@@ -92,17 +93,6 @@ private:
 /** Runs xdotool with the arguments (and waits for it); true when it succeeded. */
 bool Xdotool(const std::string& args);
 
-/** Parameter 0: "Gain" -20..10 (double), parameter 1: "Steps" 0..10 (integer). */
-class TestDelegate : public plug::IGfxEditorDelegate
-{
-public:
-  TestDelegate();
-  std::vector<std::string> edits; // Begin(i), Set(i,v), End(i) as the editor reports them
-  void BeginHostEditFromEditor(int paramIdx) override;
-  void SetParameterFromEditor(int paramIdx, double normalized) override;
-  void EndHostEditFromEditor(int paramIdx) override;
-};
-
 /** A probe control: logs its input like RecordingControl and paints itself in one colour. */
 class ProbeControl : public RecordingControl
 {
@@ -120,17 +110,6 @@ private:
   gfx::IRgba mColour;
 };
 
-// The probe layout, 300 x 120 unscaled pixels.
-constexpr int kLayoutWidth = 300;
-constexpr int kLayoutHeight = 120;
-const gfx::IArea kAreaA{10.f, 10.f, 110.f, 60.f};  // "A", red, no parameter
-const gfx::IArea kAreaB{150.f, 10.f, 250.f, 60.f}; // "B", green, parameter 0
-const gfx::IArea kAreaC{10.f, 70.f, 290.f, 110.f}; // "C", blue, parameter 1
-const gfx::IRgba kBackgroundColour{255, 40, 40, 40};
-const gfx::IRgba kColourA{255, 220, 30, 30};
-const gfx::IRgba kColourB{255, 30, 200, 60};
-const gfx::IRgba kColourC{255, 40, 70, 230};
-
 /** An editor of the probe layout with its delegate, run loop and log. */
 struct ProbeEditor
 {
@@ -146,8 +125,5 @@ struct ProbeEditor
   std::vector<std::string> log;
   std::unique_ptr<gfx::IGfxLinux> gfx;
 };
-
-/** The log entries that start with prefix (e.g. "A:"). */
-std::vector<std::string> EntriesOf(const std::vector<std::string>& log, const std::string& prefix);
 
 } // namespace gfxtest

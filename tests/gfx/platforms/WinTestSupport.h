@@ -4,6 +4,7 @@
 // the editor opens in, a message pump with a deadline, a delegate with two
 // parameters and the probe layout (coloured controls that log their input).
 
+#include "ProbeLayout.h"
 #include "RecordingGfx.h"
 
 #include "gfx/platforms/IGfxWin.h"
@@ -39,17 +40,6 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
 /** Dispatches this thread's messages for about ms milliseconds. */
 void PumpFor(DWORD ms);
 
-/** Parameter 0: "Gain" -20..10 (double), parameter 1: "Steps" 0..10 (integer). */
-class TestDelegate : public plug::IGfxEditorDelegate
-{
-public:
-  TestDelegate();
-  std::vector<std::string> edits; // Begin(i), Set(i,v), End(i) as the editor reports them
-  void BeginHostEditFromEditor(int paramIdx) override;
-  void SetParameterFromEditor(int paramIdx, double normalized) override;
-  void EndHostEditFromEditor(int paramIdx) override;
-};
-
 /** A probe control: logs its input like RecordingControl and paints itself in one colour. */
 class ProbeControl : public RecordingControl
 {
@@ -64,17 +54,6 @@ private:
   std::string mProbeName;
   gfx::IRgba mColour;
 };
-
-// The probe layout, 300 x 120 unscaled pixels.
-constexpr int kLayoutWidth = 300;
-constexpr int kLayoutHeight = 120;
-const gfx::IArea kAreaA{10.f, 10.f, 110.f, 60.f};  // "A", red, no parameter
-const gfx::IArea kAreaB{150.f, 10.f, 250.f, 60.f}; // "B", green, parameter 0
-const gfx::IArea kAreaC{10.f, 70.f, 290.f, 110.f}; // "C", blue, parameter 1
-const gfx::IRgba kBackgroundColour{255, 40, 40, 40};
-const gfx::IRgba kColourA{255, 220, 30, 30};
-const gfx::IRgba kColourB{255, 30, 200, 60};
-const gfx::IRgba kColourC{255, 40, 70, 230};
 
 /** Adds the background and the probes A, B and C to the editor, logging into log. */
 void AddProbeLayout(gfx::IGfx& g, std::vector<std::string>& log);
@@ -93,8 +72,5 @@ struct ProbeEditor
   std::vector<std::string> log;
   std::unique_ptr<gfx::IGfxWin> gfx;
 };
-
-/** The log entries that start with prefix (e.g. "A:"). */
-std::vector<std::string> EntriesOf(const std::vector<std::string>& log, const std::string& prefix);
 
 } // namespace gfxtest
