@@ -1,5 +1,7 @@
 #include "KORVEL.h"
 
+#include "KorvelVersion.h"
+
 #include <cmath>
 
 namespace {
@@ -96,7 +98,7 @@ const plug::IPluginDefinition& KORVEL::Definition()
     d.pluginName = "KORVEL";
     d.productName = "KORVEL";
     d.makerName = "Vantrel";
-    d.version = 0x00010000;
+    d.version = KORVEL_VERSION_MAJOR << 16 | KORVEL_VERSION_MINOR << 8 | KORVEL_VERSION_PATCH;
     d.pluginCode = plug::MakeFourCharCode("KRV1");
     d.makerCode = plug::MakeFourCharCode("Vtrl");
     d.latency = 0;

@@ -3,6 +3,7 @@
 #include "TestHost.h"
 
 #include "KORVEL.h"
+#include "KorvelVersion.h"
 #include "plug/vst3/IPluginVST3Factory.h"
 
 #include "public.sdk/source/vst/hosting/parameterchanges.h"
@@ -112,7 +113,7 @@ TEST_F(Korvel, FactoryOffersTheOneEffectClass)
   EXPECT_EQ(cls.classFlags, 2u);
   EXPECT_STREQ(cls.subCategories, "Fx|Dynamics");
   EXPECT_STREQ(cls.vendor, "");
-  EXPECT_STREQ(cls.version, "1.0.0");
+  EXPECT_STREQ(cls.version, KORVEL_VERSION_TEXT);
   EXPECT_STREQ(cls.sdkVersion, "VST 3.7.6");
 }
 
