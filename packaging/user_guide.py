@@ -2,9 +2,9 @@
 """Turns the user guide (Markdown) into the HTML page that the installer and
 the package install, with its pictures beside it.
 
-Usage: user_guide.py GUIDE.md OUT_DIR [--skip-missing-pictures]
+Usage: user_guide.py GUIDE.md OUT.html [--skip-missing-pictures]
 
-Writes OUT_DIR/User Guide.html and OUT_DIR/pictures/*.png. A picture the guide
+Writes OUT.html and the pictures it shows into a folder pictures/ beside it. A picture the guide
 shows is looked up relative to the guide (the demo plots are in dist/demo after
 scripts/build.sh); a missing one fails, unless --skip-missing-pictures is
 given (test packages made without the demo), which leaves its caption."""
@@ -64,17 +64,17 @@ def collect_pictures(text, guide_dir, pictures_dir, skip_missing):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("guide", type=Path)
-    parser.add_argument("out_dir", type=Path)
+    parser.add_argument("out", type=Path)
     parser.add_argument("--skip-missing-pictures", action="store_true")
     args = parser.parse_args()
 
     text = args.guide.read_text(encoding="utf-8")
-    args.out_dir.mkdir(parents=True, exist_ok=True)
-    text = collect_pictures(text, args.guide.parent, args.out_dir / "pictures", args.skip_missing_pictures)
+    args.out.parent.mkdir(parents=True, exist_ok=True)
+    text = collect_pictures(text, args.guide.parent, args.out.parent / "pictures", args.skip_missing_pictures)
     title = text.splitlines()[0].lstrip("# ").strip()
     body = markdown.markdown(text, extensions=["tables", "fenced_code"])
     page = PAGE.format(title=html.escape(title), body=body)
-    (args.out_dir / "User Guide.html").write_text(page, encoding="utf-8")
+    args.out.write_text(page, encoding="utf-8")
 
 
 if __name__ == "__main__":

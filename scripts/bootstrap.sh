@@ -28,7 +28,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils libgl1-mesa-dri mesa-utils xdotool
   python3-glad libstb-dev fonts-roboto-unhinted libgl-dev libglx-dev libglx-mesa0 libx11-dev
   googletest libgtest-dev libbenchmark-dev libsndfile1-dev hydrogen-drumkits zam-plugins
-  python3-matplotlib zip libgtkmm-3.0-dev python3-numpy
+  python3-matplotlib zip libgtkmm-3.0-dev python3-numpy nsis lintian icoutils python3-markdown dpkg-dev
 )
 
 die() { echo "bootstrap: $*" >&2; exit 1; }

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds KORVEL for Linux x86_64 and Windows x64 (MinGW-w64), collects both
 # VST3 bundles with the factory presets beside them and the editor preview in
-# dist/, packs the Windows zip, and runs the main job: the demo renders of a
-# real drum loop through the plug-in (three settings and every factory preset)
-# with their plots and the transfer curves, into dist/demo/, after the SDK
-# validator has checked the Linux release bundle. The pictures of the editor,
-# dist/editor@1x.png and dist/editor@2x.png, are drawn by the Windows bundle
-# under Wine (on an Xvfb display and a Wine prefix of this script's own), and
-# the Linux bundle's pictures are checked against them.
+# dist/, and runs the main job: the demo renders of a real drum loop through
+# the plug-in (three settings and every factory preset) with their plots and
+# the transfer curves, into dist/demo/, after the SDK validator has checked the
+# Linux release bundle. The pictures of the editor, dist/editor@1x.png and
+# dist/editor@2x.png, are drawn by the Windows bundle under Wine (on an Xvfb
+# display and a Wine prefix of this script's own), and the Linux bundle's
+# pictures are checked against them; each bundle gets its own pictures as its
+# VST3 snapshots. Then the releases: the Windows installer, the Windows zip
+# and the Debian package, all named with the version in the file VERSION.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,8 +22,8 @@ for p in linux windows; do
   cmake --build --preset "$p"
 done
 
-version=$(sed -n 's/^project(KORVEL VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-rm -rf dist/linux dist/windows dist/KORVEL-*-windows-x64.zip
+version=$(cat VERSION)
+rm -rf dist/linux dist/windows dist/KORVEL-*-windows-x64.zip dist/KORVEL-*-windows-x64-setup.exe dist/korvel_*_amd64.deb
 mkdir -p dist/linux/presets "dist/windows/VST3 Presets"
 # The presets sit beside each bundle as in the user's VST3 folders:
 # ~/.vst3/presets/Vantrel/KORVEL on Linux, Documents\VST3 Presets\Vantrel\KORVEL on Windows.
@@ -32,9 +34,6 @@ cp -r build/linux/presets/Vantrel "dist/windows/VST3 Presets/"
 /usr/bin/python3 plugin/resources/make_preview.py dist >/dev/null
 echo "== bundles: dist/linux/KORVEL.vst3, dist/windows/KORVEL.vst3; editor preview: dist/preview@1x.png, dist/preview@2x.png"
 echo "== factory presets: dist/linux/presets/Vantrel/KORVEL, dist/windows/VST3 Presets/Vantrel/KORVEL"
-tools/package/make_windows_zip.sh dist/windows/KORVEL.vst3 "dist/windows/VST3 Presets" "$version" \
-  "dist/KORVEL-$version-windows-x64.zip" >/dev/null
-echo "== Windows zip (bundle, presets, licences, install note): dist/KORVEL-$version-windows-x64.zip"
 
 bin=build/linux/bin/Release
 echo "== Steinberg validator, extensive, on dist/linux/KORVEL.vst3 with the factory presets of dist/linux/presets"
@@ -83,6 +82,21 @@ for scale in 1 2; do
     || { echo "build: the Linux and Windows editors draw different pictures at scale $scale" >&2; exit 1; }
 done
 wineserver -w
+
+echo "== VST3 snapshots in both bundles (Contents/Resources/Snapshots): each bundle's own pictures at the defaults"
+/usr/bin/python3 packaging/place_snapshots.py dist/windows/KORVEL.vst3 dist/editor@1x.png dist/editor@2x.png
+/usr/bin/python3 packaging/place_snapshots.py dist/linux/KORVEL.vst3 build/linux/snapshots/editor@1x.png \
+  build/linux/snapshots/editor@2x.png
+
+echo "== releases: the Windows installer, the Windows zip and the Debian package"
+packaging/windows/make_installer.sh dist/windows/KORVEL.vst3 "dist/windows/VST3 Presets/Vantrel/KORVEL" "$version" \
+  "dist/KORVEL-$version-windows-x64-setup.exe" | sed 's/^/   /'
+packaging/windows/make_zip.sh dist/windows/KORVEL.vst3 "dist/windows/VST3 Presets" "$version" \
+  "dist/KORVEL-$version-windows-x64.zip" | sed 's/^/   /'
+packaging/linux/make_deb.sh dist/linux/KORVEL.vst3 dist/linux/presets/Vantrel/KORVEL "$version" \
+  "dist/korvel_${version}_amd64.deb" | sed 's/^/   /'
+lintian --fail-on error "dist/korvel_${version}_amd64.deb" 2>/dev/null | sed 's/^/   lintian: /' \
+  || { echo "build: lintian found errors in dist/korvel_${version}_amd64.deb" >&2; exit 1; }
 
 # --- The Linux bundle's editor in the SDK's editor host, on a private X display.
 echo "== the SDK's editor host opens dist/linux/KORVEL.vst3 on a private Xvfb: dist/editor-linux@1x.png"

@@ -3,6 +3,10 @@
 # threading tests again with ThreadSanitizer; a short pass of every fuzz
 # target) and the Windows x64 executables under Wine, all on a private X
 # display (the drawing tests need OpenGL: GLX on Linux, WGL under Wine).
+# Then the releases made from those builds are installed and removed as a
+# user would: the Debian package into a root folder of its own, and (with
+# both targets, since the factory presets come from the Linux build) the
+# Windows installer silently in the Wine prefix.
 # Usage: scripts/test.sh [linux|windows|all]
 set -uo pipefail
 
@@ -63,5 +67,15 @@ for p in "${presets[@]}"; do
   ctest --preset "$p" --output-junit "$ROOT/build/$p/test-results/ctest.xml" || status=1
 done
 
-python3 "$ROOT/scripts/test_summary.py" "${presets[@]/#/$ROOT/build/}" || status=1
+install_parts=()
+[ "$TARGETS" != windows ] && install_parts+=(deb)
+[ "$TARGETS" = all ] && install_parts+=(windows)
+for part in "${install_parts[@]}"; do
+  echo "== install checks: $part"
+  rm -rf "build/install-$part"
+  /usr/bin/python3 tests/install/install_test.py "$part" "build/install-$part" || status=1
+done
+
+python3 "$ROOT/scripts/test_summary.py" "${presets[@]/#/$ROOT/build/}" "${install_parts[@]/#/$ROOT/build/install-}" \
+  || status=1
 exit $status

@@ -26,7 +26,7 @@ mkdir -p "$stage/bundle" "$stage/presets" "$stage/docs"
 cp -r "$BUNDLE" "$stage/bundle/"
 cp "$PRESETS"/*.vstpreset "$stage/presets/"
 "$HERE/licences.sh" "$stage/docs/licences"
-/usr/bin/python3 "$ROOT/packaging/user_guide.py" "$ROOT/docs/user-guide.md" "$stage/docs" "${GUIDE_OPTIONS[@]}"
+/usr/bin/python3 "$ROOT/packaging/user_guide.py" "$ROOT/docs/user-guide.md" "$stage/docs/User Guide.html" "${GUIDE_OPTIONS[@]}"
 /usr/bin/python3 "$HERE/nsis_lists.py" "$stage"
 size_kb=$(du -sk --apparent-size "$stage/bundle" "$stage/presets" "$stage/docs" | awk '{ kb += $1 } END { print kb }')
 
