@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
-# Packs the Windows release: the VST3 bundle, the factory presets in the
-# standard VST3 preset layout, the licence texts and an install note.
+# Packs the Windows release for those who copy by hand: the VST3 bundle, the
+# factory presets in the standard VST3 preset layout, the licence texts, the
+# user guide and an install note.
 #
-# Usage: make_zip.sh BUNDLE PRESETDIR VERSION OUT.zip
+# Usage: make_zip.sh BUNDLE PRESETDIR VERSION OUT.zip [--skip-missing-pictures]
 #   BUNDLE     the Windows KORVEL.vst3 folder
 #   PRESETDIR  the factory presets (Vendor/Plug-in folders below it: Vantrel/KORVEL/*.vstpreset)
+#   --skip-missing-pictures  passed to user_guide.py, for zips made without the demo plots
 # The zip holds one folder, KORVEL-VERSION-windows-x64.
 set -euo pipefail
 
+HERE=$(cd "$(dirname "$0")" && pwd)
+ROOT=$(cd "$HERE/../.." && pwd)
 die() { echo "make_zip: $*" >&2; exit 1; }
-[ $# -eq 4 ] || { sed -n '5,8p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+[ $# -eq 4 ] || [ $# -eq 5 ] || { sed -n '6,10p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 BUNDLE=$1 PRESETS=$2 VERSION=$3 OUT=$4
+GUIDE_OPTIONS=(${5:+"$5"})
 [ -f "$BUNDLE/Contents/x86_64-win/KORVEL.vst3" ] || die "$BUNDLE is not the Windows KORVEL bundle"
 ls "$PRESETS"/Vantrel/KORVEL/*.vstpreset >/dev/null 2>&1 || die "no presets in $PRESETS/Vantrel/KORVEL"
 command -v zip >/dev/null || die "zip is not installed (scripts/bootstrap.sh installs it)"
@@ -23,10 +28,14 @@ mkdir -p "$top/VST3 Presets"
 cp -r "$BUNDLE" "$top/"
 cp -r "$PRESETS/Vantrel" "$top/VST3 Presets/"
 
-"$(dirname "$0")/licences.sh" "$top/licences"
+"$HERE/licences.sh" "$top/licences"
+/usr/bin/python3 "$ROOT/packaging/user_guide.py" "$ROOT/docs/user-guide.md" "$top/User Guide.html" "${GUIDE_OPTIONS[@]}"
 
 cat >"$stage/INSTALL.txt" <<NOTE
 KORVEL $VERSION for Windows x64 - stereo two-stage compressor, VST3 effect
+
+The setup program KORVEL-$VERSION-windows-x64-setup.exe does all of the
+following for you and adds an uninstaller; this zip is for installing by hand.
 
 Install
 1. Quit your host (DAW).
@@ -51,7 +60,7 @@ Licences
 KORVEL is distributed under the GNU General Public License version 3
 (licences\\KORVEL (GPL-3.0).txt); it is built with the Steinberg VST3 SDK used
 under the GPL v3. The texts of the third-party parts are in the licences folder.
-The user guide is docs/user-guide.md in KORVEL's source repository.
+The user guide is "User Guide.html" beside this note.
 NOTE
 sed 's/$/\r/' "$stage/INSTALL.txt" >"$top/INSTALL.txt"
 
