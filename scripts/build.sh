@@ -83,10 +83,12 @@ for scale in 1 2; do
 done
 wineserver -w
 
-echo "== VST3 snapshots in both bundles (Contents/Resources/Snapshots): each bundle's own pictures at the defaults"
-/usr/bin/python3 packaging/place_snapshots.py dist/windows/KORVEL.vst3 dist/editor@1x.png dist/editor@2x.png
+echo "== VST3 snapshots in both bundles (Contents/Resources/Snapshots, listed in moduleinfo.json): each bundle's own pictures at the defaults"
+/usr/bin/python3 packaging/place_snapshots.py dist/windows/KORVEL.vst3 dist/editor@1x.png dist/editor@2x.png \
+  build/windows/bin/moduleinfotool.exe
 /usr/bin/python3 packaging/place_snapshots.py dist/linux/KORVEL.vst3 build/linux/snapshots/editor@1x.png \
-  build/linux/snapshots/editor@2x.png
+  build/linux/snapshots/editor@2x.png "$bin/moduleinfotool"
+wineserver -w
 
 echo "== releases: the Windows installer, the Windows zip and the Debian package"
 packaging/windows/make_installer.sh dist/windows/KORVEL.vst3 "dist/windows/VST3 Presets/Vantrel/KORVEL" "$version" \
