@@ -84,7 +84,7 @@ def staged_bundle(source, name, snapshot_command, module_info_tool, env=None):
         picture = WORK / name / f"editor@{scale}x.png"
         run(snapshot_command(bundle, picture, scale), env=env)
         pictures.append(picture)
-    run(["/usr/bin/python3", ROOT / "packaging/place_snapshots.py", bundle, *pictures, module_info_tool])
+    run(["/usr/bin/python3", ROOT / "packaging/place_snapshots.py", bundle, *pictures, module_info_tool], env=env)
     return bundle, pictures
 
 
@@ -309,15 +309,24 @@ class WindowsUpgradeAndUninstall(unittest.TestCase):
 
 # --- Debian package -------------------------------------------------------------
 
+def linux_module_env():
+    """The sanitizer build's module loads into the SDK's tools only after its runtime. Leaks are
+    not looked for here (the software GL driver's blocks, left at exit, would count): the
+    validator tests of that build do."""
+    env = dict(os.environ)
+    if "libasan" in run(["ldd", LINUX_BUILD / "KORVEL.vst3/Contents/x86_64-linux/KORVEL.so"]).stdout:
+        env["LD_PRELOAD"] = run(["g++", "-print-file-name=libasan.so"]).stdout.strip()
+        env["ASAN_OPTIONS"] = "detect_leaks=0"
+    return env
+
+
 class DebianPackage(unittest.TestCase, SnapshotChecks):
     @classmethod
     def setUpClass(cls):
         def snapshot(bundle, picture, scale):
             return [tool(LINUX_BUILD, "korvel-snapshot"), "--plugin", bundle, "--out", picture, "--scale", scale]
-        # As in the drawing tests: the software GL driver's blocks, left at exit, are not the tool's leaks.
-        env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
         cls.bundle, cls.pictures = staged_bundle(LINUX_BUILD / "KORVEL.vst3", "linux", snapshot,
-                                                 tool(LINUX_BUILD, "moduleinfotool"), env)
+                                                 tool(LINUX_BUILD, "moduleinfotool"), linux_module_env())
         cls.deb = WORK / f"korvel_{VERSION}_amd64.deb"
         run([ROOT / "packaging/linux/make_deb.sh", cls.bundle, PRESETS, VERSION, cls.deb, "--skip-missing-pictures"])
 
@@ -356,12 +365,7 @@ class DebianPackage(unittest.TestCase, SnapshotChecks):
         info = module_info(installed)
         self.assertEqual((info["Version"], [c["Version"] for c in info["Classes"]]), (VERSION, [VERSION]))
         self.check_snapshots(installed, self.pictures)
-        env = dict(os.environ)
-        so = installed / "Contents/x86_64-linux/KORVEL.so"
-        if "libasan" in run(["ldd", so]).stdout:  # the sanitizer build's module loads after its runtime
-            env["LD_PRELOAD"] = run(["g++", "-print-file-name=libasan.so"]).stdout.strip()
-            env["ASAN_OPTIONS"] = "detect_leaks=0"
-        result = run([tool(LINUX_BUILD, "validator"), installed], check=False, env=env)
+        result = run([tool(LINUX_BUILD, "validator"), installed], check=False, env=linux_module_env())
         self.assertEqual(result.returncode, 0, result.stdout[-3000:])
         self.assertRegex(result.stdout, r"Result: [1-9][0-9]* tests passed, 0 tests failed")
 
