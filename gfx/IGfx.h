@@ -27,6 +27,7 @@
 #include "gfx/GfxBitmap.h"
 #include "gfx/GfxTypes.h"
 #include "gfx/ResourceCache.h"
+#include "gfx/controls/IBubbleControl.h"
 #include "gfx/controls/IControl.h"
 
 #include "plug/IEditor.h"
@@ -84,19 +85,6 @@ struct IShadow
   float yOffset = 2.f;
   float opacity = 1.f;
   bool drawForeground = true;
-};
-
-/** A control that shows a value next to another control (the value bubble). */
-// The value bubble itself is built on this.
-class IBubbleControl : public IControl
-{
-public:
-  using IControl::IControl;
-  /** Shows text for caller near (x, y); direction 0 above or below, 1 beside. */
-  virtual void ShowBubble(IControl* caller, float x, float y, const char* text, int direction,
-                          const IArea& minimumContentArea, int64_t touchID) = 0;
-  /** The pointer the bubble is showing a value for (0 for the mouse). */
-  virtual int64_t BubbleTouchID() const = 0;
 };
 
 class IGfx : public plug::IEditor
@@ -192,6 +180,10 @@ public:
   void SetDisplayTickFunc(DisplayTickFunc func) { mDisplayTickFunc = std::move(func); }
   void SetStrictDrawing(bool strict) { mStrictDrawing = strict; }
   int FrameRate() const { return mFPS; }
+  /** The frame clock's period for a frame rate: floor(1000 / fps), and 15 ms for anything below 20 ms. */
+  static int FramePeriodMs(int fps);
+  /** The frame time the platforms hand to TickFrame: milliseconds on a monotonic clock. */
+  static double NowMs();
 
   // --- Scale -----------------------------------------------------------------------
   float DisplayScale() const { return mDisplayScale; }
@@ -204,8 +196,22 @@ public:
   IArea FromDevicePixels(const IArea& area) const;
   /** A device-pixel point in unscaled editor units. */
   void FromDevicePoint(float& x, float& y) const;
+  /** An unscaled point as the nearest device pixel. */
+  void ToDevicePoint(float x, float y, int& deviceX, int& deviceY) const;
+  /** The one size formula: int(int(length x draw scale) x factor), factor being the display or window scale. */
+  static int DeviceLength(int length, float drawScale, float factor);
+  /** The editor's size in device pixels (the drawing surface, the window). */
+  int DeviceWidth() const { return DeviceLength(mWidth, mDrawScale, mDisplayScale); }
+  int DeviceHeight() const { return DeviceLength(mHeight, mDrawScale, mDisplayScale); }
 
   // --- Input (unscaled coordinates; called by the platform) --------------------------
+  /**
+   * A pointer motion to p: with a button held (dragging) a drag by the
+   * distance from the last position, after which a locked cursor is warped
+   * back to where it was hidden; else a mouse-over. True when the pointer is
+   * over a control (mouse-over only).
+   */
+  bool OnPointerMoved(IMouseState p, bool dragging);
   void DispatchMouseDown(const std::vector<IMouseState>& points);
   void DispatchMouseUp(const std::vector<IMouseState>& points);
   void DispatchMouseDrag(const std::vector<IMouseState>& points);
@@ -480,9 +486,31 @@ public:
   /** The delegate's OnEditorOpened (the platform calls it at the end of opening its window). */
   void NotifyEditorOpened();
 
+  // --- Window lifetime: the steps both platform windows take ----------------------------
+  // Opening: window, GL context, SetUpContext, LayoutOpenedWindow, frame clock,
+  // NotifyEditorOpened. Closing: frame clock stops, ReleaseWindowContents, then
+  // the GL context and the window go.
+  /** With the new GL context current: loadGL loads the GL functions, then the backend sets itself up. */
+  void SetUpContext(void* platformContext, const std::function<bool()>& loadGL);
+  /** Builds the layout with the context current and marks everything to be drawn. */
+  void LayoutOpenedWindow();
+  /** Deletes the controls and the backend's GL objects, with the context current when there is one. */
+  void ReleaseWindowContents(bool hasContext);
+
 protected:
   /** Shows the cursor if hidden (and unlocks it); the platform's SetCursorHidden does the rest. */
   void ShowCursorIfHidden();
+  /**
+   * The bookkeeping of SetCursorHidden, shared by the platforms: false when
+   * the state does not change. Hiding remembers the position and locks only
+   * a mouse pointer (never touch); showing warps a locked cursor back first.
+   * The platform then hides or shows its native cursor.
+   */
+  bool UpdateCursorHidden(bool hide, bool lock);
+  /** The device point a warp to (x, y) goes to; false after touch input, which never warps. */
+  bool WarpTarget(float x, float y, int& deviceX, int& deviceY) const;
+  /** The native pointer landed on the device point: the new position, and the one a locked cursor returns to. */
+  void PointerWarpedTo(int deviceX, int deviceY);
   void SetCursorHiddenState(bool hidden, bool locked)
   {
     mCursorHidden = hidden;
@@ -498,8 +526,8 @@ protected:
 private:
   void AttachAndInit(IControl* control);
   void DeleteControls();
-  void BeginHostEdits(IControl* control);
-  void EndHostEdits(IControl* control);
+  void WarpBackLockedCursor();
+  void ResizeWindowToEditor();
   void ApplyTransform() { PathApplyTransform(mTransform); }
 
   plug::IGfxEditorDelegate* mDelegate;
@@ -539,6 +567,8 @@ private:
   DisplayTickFunc mDisplayTickFunc;
   bool mCursorHidden = false;
   bool mCursorLocked = false;
+  float mSavedCursorX = 0.f; // where a locked cursor returns to
+  float mSavedCursorY = 0.f;
   void* mPlatformModule = nullptr;
   std::vector<ILayerPtr> mLayers;
   IArea mClipArea;

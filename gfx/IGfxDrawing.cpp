@@ -1,5 +1,6 @@
 // Drawing operations of IGfx built on the backend's path interface: shapes,
-// plots, fitted and rotated bitmaps, the transform stack, clipping and layers.
+// plots, fitted and rotated bitmaps, the transform stack, clipping, layers
+// and text.
 
 #include "gfx/IGfx.h"
 
@@ -429,6 +430,22 @@ void IGfx::DrawLayer(const ILayerPtr& layer, const IBlendMode* blend)
   ResetTransform(false);
   BlitBitmap(bitmap, layer->bounds, 0, 0, blend);
   PopTransform();
+}
+
+// --- Text ---------------------------------------------------------------------------------
+
+float IGfx::MeasureTextBounds(const ITextStyle& style, const char* text, IArea& bounds)
+{
+  if (!text || !*text)
+    return 0.f;
+  return MeasureTextImpl(style, text, bounds);
+}
+
+void IGfx::PrintText(const ITextStyle& style, const char* text, const IArea& area, const IBlendMode* blend)
+{
+  if (!text || !*text)
+    return;
+  PrintTextImpl(style, text, area, blend);
 }
 
 } // namespace gfx

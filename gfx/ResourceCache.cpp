@@ -1,5 +1,7 @@
 #include "gfx/ResourceCache.h"
 
+#include "plug/Utf8.h"
+
 #include <cstdio>
 #include <limits>
 
@@ -98,23 +100,6 @@ constexpr uint32_t Tag(char a, char b, char c, char d)
          static_cast<uint32_t>(d);
 }
 
-void AppendUtf8(std::string& out, uint32_t cp)
-{
-  if (cp < 0x80)
-    out += static_cast<char>(cp);
-  else if (cp < 0x800)
-  {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-  else
-  {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // Name nameID from the "name" table: a Windows English record first, then any
 // Unicode or Macintosh one.
 std::string ReadName(const FontReader& font, size_t table, uint16_t nameID)
@@ -144,8 +129,10 @@ std::string ReadName(const FontReader& font, size_t table, uint16_t nameID)
     std::string text;
     if (platform == 3 || platform == 0)
     {
+      std::u16string units;
       for (size_t k = 0; k + 1 < length; k += 2)
-        AppendUtf8(text, font.U16(offset + k));
+        units.push_back(static_cast<char16_t>(font.U16(offset + k)));
+      text = plug::Utf16ToUtf8(units.data(), units.size());
     }
     else if (platform == 1)
       text.assign(reinterpret_cast<const char*>(font.At(offset)), length);

@@ -90,7 +90,8 @@ void IPluginAPIBase::SetParameterFromEditor(int paramIdx, double normalized)
   param->SetPlain(param->Denormalize(normalized));
   PerformHostEdit(paramIdx, normalized);
   OnParamChange(paramIdx, kUI, -1);
-  IPluginBase::SetParameterFromEditor(paramIdx, normalized);
+  // The editor delegate's own part, without setting the value a second time.
+  OnParamChangeForEditor(paramIdx, kUI);
 }
 
 void IPluginAPIBase::EndHostEditFromEditor(int paramIdx)

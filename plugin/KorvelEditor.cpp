@@ -4,12 +4,7 @@
 
 #include "plug/IParam.h"
 
-#ifdef _WIN32
-#include "gfx/platforms/IGfxWin.h"
-#include "plug/ModuleResources.h"
-#else
-#include "gfx/platforms/IGfxLinux.h"
-#endif
+#include "gfx/platforms/PlatformGraphics.h"
 
 #include <string>
 
@@ -147,15 +142,8 @@ void Layout(gfx::IGfx& g)
 
 std::unique_ptr<plug::IEditor> KORVEL::MakeEditorGraphics()
 {
-#ifdef _WIN32
-  auto g = std::make_unique<gfx::IGfxWin>(this, korvel_editor::kWidth, korvel_editor::kHeight,
-                                          korvel_editor::kFramesPerSecond, 1.f);
-  g->SetModuleHandle(plug::CurrentModule());
-  return g;
-#else
-  return std::make_unique<gfx::IGfxLinux>(this, korvel_editor::kWidth, korvel_editor::kHeight,
-                                          korvel_editor::kFramesPerSecond, 1.f);
-#endif
+  return gfx::MakePlatformGraphics(this, korvel_editor::kWidth, korvel_editor::kHeight,
+                                   korvel_editor::kFramesPerSecond, 1.f);
 }
 
 void KORVEL::LayoutEditor(plug::IEditor* editor)

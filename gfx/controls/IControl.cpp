@@ -1,6 +1,7 @@
 #include "gfx/controls/IControl.h"
 
 #include "gfx/IGfx.h"
+#include "gfx/controls/HostEdit.h"
 
 #include "plug/IEditorDelegate.h"
 #include "plug/IParam.h"
@@ -189,8 +190,7 @@ void IControl::MarkDirty(bool report, int valIdx)
     const IControlValue slot = mValues[static_cast<size_t>(i)];
     if (slot.paramIdx < 0)
       continue;
-    if (mEditorDelegate)
-      mEditorDelegate->SetParameterFromEditor(slot.paramIdx, slot.value);
+    HostEdit::Set(mEditorDelegate, slot.paramIdx, slot.value);
     if (mGraphicsContext)
     {
       mGraphicsContext->EachControlOfParam(slot.paramIdx, [this, &slot](IControl* other, int otherIdx) {

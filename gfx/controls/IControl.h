@@ -11,12 +11,12 @@
 // lives here and in subclasses; only Paint touches the drawing operations, so
 // controls are tested against a recording context without GL.
 //
-// One parameter binding for every control: a user change goes through
-// StoreValue + MarkDirty(report), which reports the normalized value to the
-// editor delegate (SetParameterFromEditor) and updates other controls bound to
-// the same parameter; the context brackets a pointer gesture with the
-// delegate's BeginHostEditFromEditor / EndHostEditFromEditor. Values from the
-// plug-in arrive through ReceiveValue.
+// One parameter binding for every control (HostEdit.h): a user change goes
+// through StoreValue + MarkDirty(report), which sends the normalized value
+// through HostEdit::Set (only when it changes the parameter) and updates other
+// controls bound to the same parameter; the context brackets a pointer gesture
+// with HostEdit::BeginAll / EndAll. Values from the plug-in arrive through
+// ReceiveValue.
 //
 // A control is a plain C++ object: when the host's context menu of a
 // parameter is shown, the VST3 binding wraps the request in its own menu

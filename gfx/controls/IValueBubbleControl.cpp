@@ -1,5 +1,7 @@
 #include "gfx/controls/IValueBubbleControl.h"
 
+#include "gfx/IGfx.h"
+
 namespace gfx {
 
 IValueBubbleControl::IValueBubbleControl(float cornerRadius)

@@ -9,7 +9,7 @@
 // The graphics context keeps it as an overlay, above every control; it never
 // takes the pointer.
 
-#include "gfx/IGfx.h"
+#include "gfx/controls/IBubbleControl.h"
 
 #include <cstdint>
 #include <string>

@@ -1,5 +1,9 @@
 #include "gfx/platforms/IGfxLinux.h"
 
+#include "gfx/ScopedContext.h"
+#include "gfx/platforms/X11ErrorTrap.h"
+#include "gfx/platforms/X11Keys.h"
+
 #include "plug/IGfxEditorDelegate.h"
 #include "plug/Timer.h"
 #include "plug/Trace.h"
@@ -10,16 +14,13 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
-#include <X11/keysym.h>
 
 // X.h names a query class CursorShape, which hides IGfx::CursorShape.
 #undef CursorShape
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 
 namespace gfx {
@@ -44,107 +45,6 @@ namespace {
 int gOpenWindows = 0;
 int gLiveGLContexts = 0;
 
-// Windows virtual-key codes, so that key handlers see the same codes on both systems.
-enum : int32_t
-{
-  kVKBack = 8,
-  kVKTab = 9,
-  kVKClear = 12,
-  kVKReturn = 13,
-  kVKShift = 16,
-  kVKControl = 17,
-  kVKMenu = 18,
-  kVKPause = 19,
-  kVKEscape = 27,
-  kVKSpace = 32,
-  kVKPrior = 33,
-  kVKNext = 34,
-  kVKEnd = 35,
-  kVKHome = 36,
-  kVKLeft = 37,
-  kVKUp = 38,
-  kVKRight = 39,
-  kVKDown = 40,
-  kVKInsert = 45,
-  kVKDelete = 46,
-  kVKHelp = 47,
-  kVKNumpad0 = 96,
-  kVKMultiply = 106,
-  kVKAdd = 107,
-  kVKSeparator = 108,
-  kVKSubtract = 109,
-  kVKDecimal = 110,
-  kVKDivide = 111,
-  kVKF1 = 112,
-  kVKNumLock = 144,
-  kVKScroll = 145
-};
-
-int32_t VirtualKeyOf(KeySym sym)
-{
-  if (sym >= XK_a && sym <= XK_z)
-    return static_cast<int32_t>('A' + (sym - XK_a));
-  if (sym >= XK_A && sym <= XK_Z)
-    return static_cast<int32_t>('A' + (sym - XK_A));
-  if (sym >= XK_0 && sym <= XK_9)
-    return static_cast<int32_t>('0' + (sym - XK_0));
-  if (sym >= XK_KP_0 && sym <= XK_KP_9)
-    return kVKNumpad0 + static_cast<int32_t>(sym - XK_KP_0);
-  if (sym >= XK_F1 && sym <= XK_F12)
-    return kVKF1 + static_cast<int32_t>(sym - XK_F1);
-  switch (sym)
-  {
-  case XK_BackSpace: return kVKBack;
-  case XK_Tab: case XK_ISO_Left_Tab: return kVKTab;
-  case XK_Clear: return kVKClear;
-  case XK_Return: case XK_KP_Enter: return kVKReturn;
-  case XK_Shift_L: case XK_Shift_R: return kVKShift;
-  case XK_Control_L: case XK_Control_R: return kVKControl;
-  case XK_Alt_L: case XK_Alt_R: return kVKMenu;
-  case XK_Pause: return kVKPause;
-  case XK_Escape: return kVKEscape;
-  case XK_space: return kVKSpace;
-  case XK_Page_Up: case XK_KP_Page_Up: return kVKPrior;
-  case XK_Page_Down: case XK_KP_Page_Down: return kVKNext;
-  case XK_End: case XK_KP_End: return kVKEnd;
-  case XK_Home: case XK_KP_Home: return kVKHome;
-  case XK_Left: case XK_KP_Left: return kVKLeft;
-  case XK_Up: case XK_KP_Up: return kVKUp;
-  case XK_Right: case XK_KP_Right: return kVKRight;
-  case XK_Down: case XK_KP_Down: return kVKDown;
-  case XK_Insert: case XK_KP_Insert: return kVKInsert;
-  case XK_Delete: case XK_KP_Delete: return kVKDelete;
-  case XK_Help: return kVKHelp;
-  case XK_KP_Multiply: return kVKMultiply;
-  case XK_KP_Add: return kVKAdd;
-  case XK_KP_Separator: return kVKSeparator;
-  case XK_KP_Subtract: return kVKSubtract;
-  case XK_KP_Decimal: return kVKDecimal;
-  case XK_KP_Divide: return kVKDivide;
-  case XK_Num_Lock: return kVKNumLock;
-  case XK_Scroll_Lock: return kVKScroll;
-  default: return 0;
-  }
-}
-
-/** Latin-1 bytes from XLookupString as UTF-8 (at most one character is kept). */
-void Latin1ToUtf8(const char* in, int length, char (&out)[5])
-{
-  std::memset(out, 0, sizeof(out));
-  if (length != 1)
-    return;
-  const auto c = static_cast<unsigned char>(in[0]);
-  if (c < 0x20 || c == 0x7F)
-    return; // control characters carry no text
-  if (c < 0x80)
-    out[0] = static_cast<char>(c);
-  else
-  {
-    out[0] = static_cast<char>(0xC0 | (c >> 6));
-    out[1] = static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 unsigned CursorFontShape(ECursor shape)
 {
   switch (shape)
@@ -166,64 +66,12 @@ unsigned CursorFontShape(ECursor shape)
   }
 }
 
-// X reports protocol errors through a process-wide handler whose default ends
-// the process. While the window is being made (a stale parent id is the
-// likely fault) errors are caught here instead and the opening fails.
-int gXErrorsCaught = 0;
-int CatchXError(Display*, XErrorEvent*)
-{
-  ++gXErrorsCaught;
-  return 0;
-}
-
-class XErrorTrap
-{
-public:
-  explicit XErrorTrap(Display* display) : mDisplay(display)
-  {
-    XSync(mDisplay, False);
-    gXErrorsCaught = 0;
-    mPrevious = XSetErrorHandler(CatchXError);
-  }
-  ~XErrorTrap() { Release(); }
-  /** Restores the previous handler (before the connection closes). */
-  void Release()
-  {
-    if (!mPrevious)
-      return;
-    XSync(mDisplay, False);
-    XSetErrorHandler(mPrevious);
-    mPrevious = nullptr;
-  }
-  /** Whether any request since construction failed (the trap stays set). */
-  bool Failed()
-  {
-    XSync(mDisplay, False);
-    return gXErrorsCaught != 0;
-  }
-
-private:
-  Display* mDisplay;
-  int (*mPrevious)(Display*, XErrorEvent*) = nullptr;
-};
-
-double NowMs()
-{
-  using namespace std::chrono;
-  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
 IArea DeviceArea(int x, int y, int w, int h) { return {float(x), float(y), float(x + w), float(y + h)}; }
 
 } // namespace
 
 int IGfxLinux::OpenWindowCount() { return gOpenWindows; }
 int IGfxLinux::LiveGLContextCount() { return gLiveGLContexts; }
-
-int IGfxLinux::TimerPeriodMs(int fps)
-{
-  return std::max(10, 1000 / std::max(1, fps));
-}
 
 IGfxLinux::IGfxLinux(plug::IGfxEditorDelegate* delegate, int width, int height, int fps, float scale)
   : IGfxNanoVG(delegate, width, height, fps, scale), mX(new XState)
@@ -277,8 +125,8 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
   const GLXFBConfig config = configs[0];
   XFree(configs);
 
-  const int w = std::max(1, static_cast<int>(static_cast<int>(GetWidth() * GetDrawScale()) * DisplayScale()));
-  const int h = std::max(1, static_cast<int>(static_cast<int>(GetHeight() * GetDrawScale()) * DisplayScale()));
+  const int w = std::max(1, DeviceWidth());
+  const int h = std::max(1, DeviceHeight());
   {
     XErrorTrap trap(display);
     mX->colormap = XCreateColormap(display, parentId, visual->visual, AllocNone);
@@ -322,16 +170,9 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
   if (mX->context)
   {
     ++gLiveGLContexts;
-    MakeContextCurrent();
-    if (gladLoadGL(reinterpret_cast<GLADloadfunc>(glXGetProcAddressARB)))
-      OnContextCreated(mX->context);
-    RestorePreviousContext();
+    SetUpContext(mX->context, [] { return gladLoadGL(reinterpret_cast<GLADloadfunc>(glXGetProcAddressARB)) != 0; });
   }
-
-  MakeContextCurrent();
-  BuildLayout();
-  RestorePreviousContext();
-  MarkAllDirty();
+  LayoutOpenedWindow();
 
   mRunLoop = runLoop;
   mTimerId = mRunLoop->AddTimer(TimerPeriodMs(FrameRate()), [this] { OnFrameTick(); });
@@ -363,20 +204,15 @@ void IGfxLinux::CloseEditorWindow()
   StopRunLoopCallbacks();
   Display* display = mX->display;
 
+  ReleaseWindowContents(mX->context != nullptr);
   if (mX->context)
   {
-    MakeContextCurrent();
-    ClearControls();
-    OnContextDestroyed();
-    RestorePreviousContext();
     if (glXGetCurrentContext() == mX->context)
       glXMakeContextCurrent(display, None, None, nullptr);
     glXDestroyContext(display, mX->context);
     mX->context = nullptr;
     --gLiveGLContexts;
   }
-  else
-    ClearControls();
 
   for (const auto& entry : mX->cursors)
     XFreeCursor(display, entry.second);
@@ -425,9 +261,8 @@ void IGfxLinux::OnBackingResized()
 {
   if (!mX->context)
     return;
-  MakeContextCurrent();
+  ScopedContext current(*this);
   IGfxNanoVG::OnBackingResized();
-  RestorePreviousContext();
 }
 
 void IGfxLinux::ResizeHostWindow(bool /*parentResized*/)
@@ -436,9 +271,8 @@ void IGfxLinux::ResizeHostWindow(bool /*parentResized*/)
   // only the editor's child window follows here.
   if (!mWindow)
     return;
-  const int w = static_cast<int>(static_cast<int>(GetWidth() * GetDrawScale()) * DisplayScale());
-  const int h = static_cast<int>(static_cast<int>(GetHeight() * GetDrawScale()) * DisplayScale());
-  XResizeWindow(mX->display, mWindow, static_cast<unsigned>(std::max(1, w)), static_cast<unsigned>(std::max(1, h)));
+  XResizeWindow(mX->display, mWindow, static_cast<unsigned>(std::max(1, DeviceWidth())),
+                static_cast<unsigned>(std::max(1, DeviceHeight())));
   XFlush(mX->display);
 }
 
@@ -499,19 +333,20 @@ void IGfxLinux::DrawPending()
   areas.swap(mPendingAreas);
   if (!mX->context)
     return;
-  MakeContextCurrent();
-  RenderAreas(areas);
-  glXSwapBuffers(mX->display, mWindow);
-  RestorePreviousContext();
+  {
+    ScopedContext current(*this);
+    RenderAreas(areas);
+    glXSwapBuffers(mX->display, mWindow);
+  }
   ++mCounters.framesDrawn;
 }
 
 IMouseState IGfxLinux::MouseState(int x, int y, unsigned state)
 {
-  const float s = TotalScale();
   IMouseState p;
-  p.x = static_cast<float>(x) / s;
-  p.y = static_cast<float>(y) / s;
+  p.x = static_cast<float>(x);
+  p.y = static_cast<float>(y);
+  FromDevicePoint(p.x, p.y);
   p.ms.L = (state & Button1Mask) != 0;
   p.ms.R = (state & Button3Mask) != 0;
   p.ms.S = (state & ShiftMask) != 0;
@@ -591,33 +426,8 @@ void IGfxLinux::HandleEvent(const void* anyEvent)
   case MotionNotify:
   {
     const XMotionEvent& e = event.xmotion;
-    if (mX->buttonsDown && (e.state & (Button1Mask | Button3Mask)))
-    {
-      const float lastX = mCursorX;
-      const float lastY = mCursorY;
-      IMouseState p = MouseState(e.x, e.y, e.state);
-      p.dX = p.x - lastX;
-      p.dY = p.y - lastY;
-      mCursorX = p.x;
-      mCursorY = p.y;
-      if (p.dX != 0.f || p.dY != 0.f)
-      {
-        DispatchMouseDrag({p});
-        if (IsCursorLocked())
-        {
-          const float savedX = mSavedCursorX;
-          const float savedY = mSavedCursorY;
-          WarpCursor(savedX, savedY);
-          mSavedCursorX = savedX;
-          mSavedCursorY = savedY;
-        }
-      }
-      break;
-    }
-    const IMouseState p = MouseState(e.x, e.y, e.state);
-    mCursorX = p.x;
-    mCursorY = p.y;
-    DispatchMouseOver(p.x, p.y, p.ms);
+    const bool dragging = mX->buttonsDown && (e.state & (Button1Mask | Button3Mask));
+    OnPointerMoved(MouseState(e.x, e.y, e.state), dragging);
     break;
   }
   case LeaveNotify:
@@ -632,12 +442,7 @@ void IGfxLinux::HandleEvent(const void* anyEvent)
     char text[8] = {};
     KeySym sym = NoSymbol;
     const int length = XLookupString(&e, text, sizeof(text), &sym, nullptr);
-    IKeyEvent key;
-    key.vk = VirtualKeyOf(sym);
-    Latin1ToUtf8(text, length, key.utf8);
-    key.shift = (e.state & ShiftMask) != 0;
-    key.control = (e.state & ControlMask) != 0;
-    key.alt = (e.state & Mod1Mask) != 0;
+    const IKeyEvent key = X11KeyEvent(sym, text, length, e.state);
     const IMouseState p = MouseState(e.x, e.y, e.state);
     const bool handled = event.type == KeyPress ? OnKeyDown(p.x, p.y, key) : OnKeyUp(p.x, p.y, key);
     if (!handled && mX->parent)
@@ -668,9 +473,9 @@ void IGfxLinux::QueryCursorPosition(float& x, float& y)
   unsigned mask = 0;
   if (XQueryPointer(mX->display, mWindow, &root, &child, &rootX, &rootY, &winX, &winY, &mask))
   {
-    const float s = TotalScale();
-    x = static_cast<float>(winX) / s;
-    y = static_cast<float>(winY) / s;
+    x = static_cast<float>(winX);
+    y = static_cast<float>(winY);
+    FromDevicePoint(x, y);
   }
 }
 
@@ -713,36 +518,18 @@ ECursor IGfxLinux::SetCursorShape(ECursor shape)
 
 void IGfxLinux::SetCursorHidden(bool hide, bool lock)
 {
-  if (IsCursorHidden() == hide)
-    return;
-  if (hide)
-  {
-    mSavedCursorX = mCursorX;
-    mSavedCursorY = mCursorY;
-    SetCursorHiddenState(true, lock && !mLastInputWasTouch);
-  }
-  else
-  {
-    if (IsCursorLocked())
-      WarpCursor(mSavedCursorX, mSavedCursorY);
-    SetCursorHiddenState(false, false);
-  }
-  DefineCursor();
+  if (UpdateCursorHidden(hide, lock))
+    DefineCursor();
 }
 
 void IGfxLinux::WarpCursor(float x, float y)
 {
-  if (!mWindow || mLastInputWasTouch)
+  int deviceX = 0, deviceY = 0;
+  if (!mWindow || !WarpTarget(x, y, deviceX, deviceY))
     return;
-  const float s = TotalScale();
-  const int px = static_cast<int>(std::lround(x * s));
-  const int py = static_cast<int>(std::lround(y * s));
-  XWarpPointer(mX->display, None, mWindow, 0, 0, 0, 0, px, py);
+  XWarpPointer(mX->display, None, mWindow, 0, 0, 0, 0, deviceX, deviceY);
   XFlush(mX->display);
-  mCursorX = static_cast<float>(px) / s;
-  mCursorY = static_cast<float>(py) / s;
-  mSavedCursorX = mCursorX;
-  mSavedCursorY = mCursorY;
+  PointerWarpedTo(deviceX, deviceY);
 }
 
 // --- Services not offered -------------------------------------------------------------------------

@@ -78,8 +78,8 @@ public:
   bool WriteClipboardText(const char* text) override;
 
   // --- Frame clock --------------------------------------------------------------------------
-  /** Period of the run-loop timer for a frame rate: floor(1000 / fps), at least 10 ms. */
-  static int TimerPeriodMs(int fps);
+  /** Period of the run-loop timer for a frame rate: IGfx::FramePeriodMs. */
+  static int TimerPeriodMs(int fps) { return FramePeriodMs(fps); }
   /** Runs one frame tick (the run-loop timer calls it). */
   void OnFrameTick();
   /** Reads and handles every pending X event (the run-loop reader calls it). */
@@ -116,8 +116,6 @@ private:
   unsigned mLastPressButton = 0;
   int mLastPressX = 0;
   int mLastPressY = 0;
-  float mSavedCursorX = 0.f;
-  float mSavedCursorY = 0.f;
   bool mInEvents = false;
   Counters mCounters;
 };

@@ -22,6 +22,11 @@
 //   type), message boxes, file, folder and colour dialogs, web pages,
 //   revealing files, the clipboard and fonts registered from memory.
 //
+// One class over several files, one role each: IGfxWin.cpp (window, WGL
+// context, paint, the message switch), IGfxWinFrameClock.cpp, IGfxWinInput.cpp
+// (mouse, keys, touch, tooltips, cursor), IGfxWinTextEntry.cpp,
+// IGfxWinServices.cpp (menus, dialogs, shell, clipboard) and IGfxWinFonts.cpp.
+//
 // User-interface thread only, except the worker (see VerticalBlankWorker).
 
 #include "gfx/drawing/IGfxNanoVG.h"
@@ -105,8 +110,8 @@ public:
   /** Which clock the next opening uses (default: vertical blank on Windows 8 and later). */
   void SetUseVerticalBlank(bool use) { mUseVerticalBlank = use; }
   bool UsesVerticalBlank() const { return mUseVerticalBlank; }
-  /** Timer period for a frame rate: floor(1000 / fps), 15 ms for anything below 20 ms. */
-  static UINT TimerPeriodMs(int fps);
+  /** Timer period for a frame rate: IGfx::FramePeriodMs. */
+  static UINT TimerPeriodMs(int fps) { return static_cast<UINT>(FramePeriodMs(fps)); }
   /** The window's monitor scale (dpi / 96), 1 when the system cannot tell. */
   static float WindowDpiScale(HWND window);
 
@@ -130,6 +135,8 @@ public:
   static int LiveWorkerCount();
 
 private:
+  static constexpr DWORD kChildWindowStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+
   // Shared with the worker thread, so that a worker that outlives the wait at
   // closing still finds valid state and only posts to a window that is gone.
   struct VBlankSharedState
@@ -139,28 +146,50 @@ private:
     HWND window = nullptr;
   };
 
+  // Window (IGfxWin.cpp).
   static LRESULT CALLBACK EditorWindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK TextEntryProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
-  static DWORD WINAPI VerticalBlankWorker(LPVOID param);
-
   LRESULT HandleMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
-  LRESULT HandleTextEntryMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
-  LRESULT EditColours(HDC dc);
-  void OnFrameTick(int count);
+  bool CreateGLContext();
+  void DestroyGLContext();
   void OnPaint();
-  void OnMouseMove(WPARAM wParam, LPARAM lParam);
-  LRESULT OnKey(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
-  void OnTouch(HWND hWnd, WPARAM wParam, LPARAM lParam);
-  IMouseState MouseStateFrom(WPARAM wParam, LPARAM lParam);
+
+  // Frame clock (IGfxWinFrameClock.cpp).
+  static bool DefaultUsesVerticalBlank();
+  static DWORD WINAPI VerticalBlankWorker(LPVOID param);
   void StartFrameClock();
   void StopFrameClock();
-  void DestroyEditWindow();
+  bool IsLateFrame(int count);
+  void OnFrameTick(int count);
+
+  // Input (IGfxWinInput.cpp).
+  bool NoteMouseSource(UINT msg);
+  IMouseState MouseStateFrom(WPARAM wParam, LPARAM lParam);
+  void OnButtonDown(HWND hWnd, WPARAM wParam, LPARAM lParam);
+  void OnDoubleClick(HWND hWnd, WPARAM wParam, LPARAM lParam);
+  void OnMouseMove(WPARAM wParam, LPARAM lParam);
+  void OnWheel(HWND hWnd, WPARAM wParam, LPARAM lParam);
+  void OnDropFiles(WPARAM wParam);
+  void OnMouseLeave();
+  LRESULT OnKey(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  void OnTouch(HWND hWnd, WPARAM wParam, LPARAM lParam);
+  void CreateTooltipWindow(HINSTANCE module);
+  void DestroyTooltipWindow();
   void ShowTooltip();
   void HideTooltip();
+
+  // Text entry (IGfxWinTextEntry.cpp).
+  static LRESULT CALLBACK TextEntryProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleTextEntryMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT EditColours(HDC dc);
+  /** The entry's commit or cancel, served at a frame tick; true when the tick is used up by it. */
+  bool ServeTextEntry();
+  void DestroyEditWindow();
+
+  // Services and fonts (IGfxWinServices.cpp, IGfxWinFonts.cpp).
   HWND FindTopLevelWindow();
-  HMENU BuildMenu(IMenuModel& menu, int& nextId);
   static HFONT FindFont(const char* family, int weight, bool italic, bool underline, bool enumerate);
-  static double NowMs();
+  static void RetainFontCaches();
+  static void ReleaseFontCaches();
 
   HGLRC mGLContext = nullptr;
   HGLRC mSavedGLContext = nullptr;
@@ -173,7 +202,6 @@ private:
   HWND mTopLevelWindow = nullptr;
   WNDPROC mEditClassProc = nullptr;
   HFONT mEditFont = nullptr;
-  DWORD mOwnProcessId = 0;
   std::shared_ptr<VBlankSharedState> mVBlank; // while the worker runs
   HANDLE mWorkerThread = nullptr;
   int mSkipFramesUntil = 0;
@@ -186,10 +214,7 @@ private:
   int mEditState = kEditIdle;
   bool mTooltipShown = false;
   bool mTooltipsWork = true;
-  float mSavedCursorX = 0.f;
-  float mSavedCursorY = 0.f;
   int mTooltipIndex = -1;
-  std::string mHostClassName;
   std::string mTooltipText;
   std::unordered_map<int64_t, IMouseState> mTouchMap;
   Counters mCounters;

@@ -2,6 +2,8 @@
 
 #include "plug/vst3/IPluginVST3Parameter.h"
 
+#include "plug/Utf8.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -38,38 +40,6 @@ const char* const kNamedControllers[128] = {
 // Longest text a host channel attribute is read at.
 constexpr int64 kMaxChannelTextUnits = 4096;
 
-std::string ToUtf8(const std::vector<Vst::TChar>& text)
-{
-  std::string utf8;
-  for (size_t i = 0; i < text.size() && text[i]; ++i)
-  {
-    uint32_t c = static_cast<uint16_t>(text[i]);
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
-      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint16_t>(text[++i]) - 0xDC00);
-    if (c < 0x80)
-      utf8.push_back(static_cast<char>(c));
-    else if (c < 0x800)
-    {
-      utf8.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-    else if (c < 0x10000)
-    {
-      utf8.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      utf8.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-    else
-    {
-      utf8.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      utf8.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      utf8.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return utf8;
-}
-
 // Reads a text attribute whose length (in UTF-16 units) the host may give under lengthKey.
 void ReadText(Vst::IAttributeList* list, Vst::IAttributeList::AttrID lengthKey, Vst::IAttributeList::AttrID key,
               std::string& stored)
@@ -83,7 +53,7 @@ void ReadText(Vst::IAttributeList* list, Vst::IAttributeList::AttrID lengthKey, 
   if (list->getString(key, text.data(), static_cast<Steinberg::uint32>(text.size() * sizeof(Vst::TChar))) == kResultTrue)
   {
     text.back() = 0;
-    stored = ToUtf8(text);
+    stored = Utf16ToUtf8(reinterpret_cast<const char16_t*>(text.data()), text.size());
   }
 }
 

@@ -1,5 +1,7 @@
 #include "plug/vst3/IPluginVST3Parameter.h"
 
+#include "plug/Utf8.h"
+
 #include <cstdio>
 #include <string>
 
@@ -45,34 +47,7 @@ std::string NarrowHostText(const Vst::TChar* text)
   narrow.resize(static_cast<size_t>(size - 1));
   return narrow;
 #else
-  std::string narrow;
-  for (size_t i = 0; i < wide.size(); ++i)
-  {
-    uint32_t c = wide[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] < 0xE000)
-      c = 0x10000 + ((c - 0xD800) << 10) + (wide[++i] - 0xDC00);
-    if (c < 0x80)
-      narrow.push_back(static_cast<char>(c));
-    else if (c < 0x800)
-    {
-      narrow.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      narrow.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-    else if (c < 0x10000)
-    {
-      narrow.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      narrow.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      narrow.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-    else
-    {
-      narrow.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      narrow.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      narrow.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      narrow.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return narrow;
+  return Utf16ToUtf8(wide.c_str());
 #endif
 }
 

@@ -1,6 +1,8 @@
 #include "plug/vst3/IPluginVST3View.h"
 
 #include "plug/Trace.h"
+#include "plug/Utf8.h"
+#include "plug/VirtualKeys.h"
 #include "plug/vst3/IPluginVST3.h"
 
 #include "pluginterfaces/base/keycodes.h"
@@ -29,42 +31,24 @@ using Steinberg::ViewRect;
 
 namespace {
 
-// Windows virtual-key codes of the host's key codes 1 to 56.
+// Virtual-key codes of the host's key codes 1 to 56.
 constexpr std::array<int32_t, 57> kVirtualKeys = {
   0,
-  8, 9, 12, 13, 19, 27, 32, 34, 35, 36,                                  // back .. home
-  37, 38, 39, 40, 33, 34, 41, 42, 13, 44, 45, 46, 47,                     // left .. help
-  96, 97, 98, 99, 100, 101, 102, 103, 104, 105,                           // numeric pad 0..9
-  106, 107, 108, 109, 110, 111,                                           // multiply .. divide
-  112, 113, 114, 115, 116, 117, 118, 119, 120, 121, 122, 123,             // F1..F12
-  144, 145, 16, 17, 18                                                    // num lock .. alt
+  kVKBack, kVKTab, kVKClear, kVKReturn, kVKPause, kVKEscape, kVKSpace, kVKNext, kVKEnd, kVKHome,
+  kVKLeft, kVKUp, kVKRight, kVKDown, kVKPrior, kVKNext, kVKSelect, kVKPrint, kVKReturn, kVKSnapshot,
+  kVKInsert, kVKDelete, kVKHelp,
+  kVKNumpad0, kVKNumpad0 + 1, kVKNumpad0 + 2, kVKNumpad0 + 3, kVKNumpad0 + 4,
+  kVKNumpad0 + 5, kVKNumpad0 + 6, kVKNumpad0 + 7, kVKNumpad0 + 8, kVKNumpad0 + 9,
+  kVKMultiply, kVKAdd, kVKSeparator, kVKSubtract, kVKDecimal, kVKDivide,
+  kVKF1, kVKF1 + 1, kVKF1 + 2, kVKF1 + 3, kVKF1 + 4, kVKF1 + 5,
+  kVKF1 + 6, kVKF1 + 7, kVKF1 + 8, kVKF1 + 9, kVKF1 + 10, kVKF1 + 11,
+  kVKNumLock, kVKScroll, kVKShift, kVKControl, kVKMenu
 };
 
 // The host's first key code that stands for a printable character ('0').
 constexpr int kFirstAsciiKeyCode = Steinberg::VKEY_FIRST_ASCII;
 constexpr int kAsciiKeyOffset = kFirstAsciiKeyCode - '0';
 constexpr int kKeyCodeEquals = Steinberg::KEY_EQUALS;
-
-int ToUtf8(char32_t c, char* out)
-{
-  if (c == 0 || (c >= 0xD800 && c <= 0xDFFF))
-    return 0;
-  if (c < 0x80)
-  {
-    out[0] = static_cast<char>(c);
-    return 1;
-  }
-  if (c < 0x800)
-  {
-    out[0] = static_cast<char>(0xC0 | (c >> 6));
-    out[1] = static_cast<char>(0x80 | (c & 0x3F));
-    return 2;
-  }
-  out[0] = static_cast<char>(0xE0 | (c >> 12));
-  out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-  out[2] = static_cast<char>(0x80 | (c & 0x3F));
-  return 3;
-}
 
 // The virtual-key code of a character as the keyboard layout produces it.
 int32_t VirtualKeyOfCharacter(char c)
@@ -107,7 +91,7 @@ IKeyEvent MakeKeyEvent(char16 key, int16 keyCode, int16 modifiers)
     else if (keyCode == Steinberg::KEY_SPACE)
       character = U' ';
   }
-  ToUtf8(character, event.utf8);
+  EncodeUtf8(character, event.utf8);
 
   if (keyCode == 0 || keyCode == kKeyCodeEquals)
     event.vk = VirtualKeyOfCharacter(event.utf8[0]);

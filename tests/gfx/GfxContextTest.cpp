@@ -178,6 +178,7 @@ TEST_F(GfxContextTest, DoubleClickResetsToTheDefaultInsideAHostEditAndEndsTheCap
 {
   RecordingControl* knob = Add("knob", IArea(10, 10, 110, 110), 0);
   delegate.GetParameter(0)->SetupDouble("Gain", 0.25, 0.0, 1.0, 0.01);
+  delegate.GetParameter(0)->SetPlain(0.8);
   knob->StoreValue(0.8);
   g.DispatchDoubleClick(IMouseState(50, 50, kLeft));
   EXPECT_DOUBLE_EQ(knob->Value(), 0.25);

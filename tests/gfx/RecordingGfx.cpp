@@ -167,12 +167,16 @@ void RecordingGfx::SetCursorHidden(bool hide, bool lock)
   if (hide == IsCursorHidden())
     return;
   calls.push_back(Call("SetCursorHidden", {double(hide), double(lock)}));
-  SetCursorHiddenState(hide, hide && lock);
+  UpdateCursorHidden(hide, lock);
 }
 
 void RecordingGfx::WarpCursor(float x, float y)
 {
+  int deviceX = 0, deviceY = 0;
+  if (!WarpTarget(x, y, deviceX, deviceY))
+    return;
   calls.push_back(Call("WarpCursor", {x, y}));
+  PointerWarpedTo(deviceX, deviceY); // the pointer lands where it was sent
 }
 
 gfx::ECursor RecordingGfx::SetCursorShape(gfx::ECursor shape)

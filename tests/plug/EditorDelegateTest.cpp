@@ -72,6 +72,29 @@ TEST_F(EditorDelegateTest, SetParameterFromEditorSetsTellsTheHostThenThePlugin)
   EXPECT_THAT(plugin.events, IsEmpty());
 }
 
+// A plug-in may correct a value in its change hook (a limit tied to another
+// parameter); the editor's value is set once, before the hook, so the
+// correction is what stays.
+TEST_F(EditorDelegateTest, SetParameterFromEditorSetsTheValueOnceBeforeThePluginsHook)
+{
+  class CorrectingPlugin : public RecordingPlugin
+  {
+  public:
+    using RecordingPlugin::RecordingPlugin;
+    void OnParamChange(int paramIdx) override
+    {
+      RecordingPlugin::OnParamChange(paramIdx);
+      if (paramIdx == 0 && GetParameter(0)->GetPlain() > 0.0)
+        GetParameter(0)->SetPlain(0.0);
+    }
+  } correcting(TestDefinition(3));
+  correcting.GetParameter(0)->SetupDouble("Threshold", -10.0, -20.0, 10.0, 0.1, "dB");
+  correcting.SetParameterFromEditor(0, 0.9);
+  EXPECT_EQ(correcting.GetParameter(0)->GetPlain(), 0.0);
+  EXPECT_THAT(correcting.events, ElementsAre(Call("PerformHostEdit", 0, 0.9, 7.0), Call("OnParamChange", 0),
+                                             Call("OnParamChangeForEditor", 0, plug::kUI)));
+}
+
 TEST_F(EditorDelegateTest, BareDelegateSetsTheParameterWithoutHostOrPlugin)
 {
   struct Delegate : plug::IEditorDelegate

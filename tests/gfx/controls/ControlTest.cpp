@@ -112,6 +112,7 @@ TEST_F(ControlTest, ResetToDefaultUsesTheParametersDefaultAndWithoutOneOnlyRepai
 {
   delegate.GetParameter(2)->SetupDouble("Ratio", 4.0, 1.0, 21.0, 0.1);
   RecordingControl* bound = Add("bound", IArea(0, 0, 10, 10), 2);
+  delegate.GetParameter(2)->SetPlain(19.0);
   bound->StoreValue(0.9);
   bound->ResetToDefault();
   EXPECT_DOUBLE_EQ(bound->Value(), 0.15);

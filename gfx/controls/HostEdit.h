@@ -1,0 +1,35 @@
+#pragma once
+
+// The one binding between the editor and the host's edit gestures: every
+// user change of a parameter goes begin -> set -> end through here, from the
+// pointer dispatch, the text entry, the menus and the controls themselves.
+//
+// - A parameter the editor may not change (a meter, or none at that index)
+//   never hears of an edit: the host shows it read-only.
+// - Set sends a value only when it changes the parameter's plain value: a drag
+//   held against an end stop, or moved within one step, sends nothing more.
+
+namespace plug {
+class IEditorDelegate;
+class IParam;
+} // namespace plug
+
+namespace gfx {
+
+class IControl;
+
+class HostEdit
+{
+public:
+  /** The parameter when the editor may change it, else null. */
+  static const plug::IParam* EditableParam(const plug::IEditorDelegate* delegate, int paramIdx);
+  static void Begin(plug::IEditorDelegate* delegate, int paramIdx);
+  /** Sends the value to the plug-in and the host when it changes the parameter; true when sent. */
+  static bool Set(plug::IEditorDelegate* delegate, int paramIdx, double normalized);
+  static void End(plug::IEditorDelegate* delegate, int paramIdx);
+  /** Begin, or End, for each value slot of the control that is bound to a parameter. */
+  static void BeginAll(plug::IEditorDelegate* delegate, const IControl& control);
+  static void EndAll(plug::IEditorDelegate* delegate, const IControl& control);
+};
+
+} // namespace gfx
