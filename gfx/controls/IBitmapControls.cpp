@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace gfx {
 
@@ -30,7 +31,7 @@ void IBitmapBase::DrawBitmap(IGfx& g) const
   if (!mImage.IsValid())
     return;
   const int n = mImage.N();
-  const int frame = FrameForValue(n, mOwner->Value(0));
+  const int frame = CurrentFrame();
   const float frameW = static_cast<float>(mImage.FrameWidth());
   const float frameH = static_cast<float>(mImage.FrameHeight());
   const IArea& area = mOwner->Area();
@@ -65,9 +66,44 @@ void IBitmapBase::ReloadBitmap()
              : IBitmap(nullptr, mImage.N(), mImage.GetFramesAreHorizontal(), mImage.GetName());
 }
 
+void IBitmapBase::NoteMarkDirty()
+{
+  // The first MarkDirty of a value change is the change's own; any other,
+  // such as the MarkAllDirty of a bubble that moves to this control, is a
+  // reason of its own to repaint.
+  if (!std::exchange(mInValueChange, false))
+    mDirtiedOtherwise = true;
+}
+
 IBKnobControl::IBKnobControl(float x, float y, const IBitmap& bitmap, int paramIdx, double gearing)
   : IKnobControlBase(FrameArea(x, y, bitmap), paramIdx, nullptr, gearing), IBitmapBase(this, bitmap)
 {
+}
+
+void IBKnobControl::HandleMouseDrag(float x, float y, float dX, float dY, const IMouseMods& mod)
+{
+  ChangeValue([&] { IKnobControlBase::HandleMouseDrag(x, y, dX, dY, mod); });
+}
+
+void IBKnobControl::HandleWheel(float x, float y, const IMouseMods& mod, float delta)
+{
+  ChangeValue([&] { IKnobControlBase::HandleWheel(x, y, mod, delta); });
+}
+
+void IBKnobControl::ReceiveValue(double normalized, int valIdx)
+{
+  ChangeValue([&] { IKnobControlBase::ReceiveValue(normalized, valIdx); });
+}
+
+void IBKnobControl::ResetToDefault(int valIdx)
+{
+  ChangeValue([&] { IKnobControlBase::ResetToDefault(valIdx); });
+}
+
+void IBKnobControl::MarkDirty(bool report, int valIdx)
+{
+  NoteMarkDirty();
+  IKnobControlBase::MarkDirty(report, valIdx);
 }
 
 IBSwitchControl::IBSwitchControl(float x, float y, const IBitmap& bitmap, int paramIdx)
@@ -77,18 +113,47 @@ IBSwitchControl::IBSwitchControl(float x, float y, const IBitmap& bitmap, int pa
 
 void IBSwitchControl::HandleMouseDown(float /*x*/, float /*y*/, const IMouseMods& /*mod*/)
 {
-  const int n = mImage.N();
-  StoreValue(Value(0) + (n > 1 ? 1.0 / (n - 1) : 1.0), 0);
-  // Slack for steps that add up to a hair above 1.
-  if (Value(0) > 1.001)
-    StoreValue(0.0, 0);
-  MarkDirty(true);
+  ChangeValue([this] {
+    const int n = mImage.N();
+    StoreValue(Value(0) + (n > 1 ? 1.0 / (n - 1) : 1.0), 0);
+    // Slack for steps that add up to a hair above 1.
+    if (Value(0) > 1.001)
+      StoreValue(0.0, 0);
+    MarkDirty(true);
+  });
+}
+
+void IBSwitchControl::ReceiveValue(double normalized, int valIdx)
+{
+  ChangeValue([&] { ISwitchControlBase::ReceiveValue(normalized, valIdx); });
+}
+
+void IBSwitchControl::MarkDirty(bool report, int valIdx)
+{
+  NoteMarkDirty();
+  ISwitchControlBase::MarkDirty(report, valIdx);
 }
 
 IBitmapControl::IBitmapControl(float x, float y, const IBitmap& bitmap, int paramIdx)
   : IControl(FrameArea(x, y, bitmap), paramIdx, nullptr), IBitmapBase(this, bitmap)
 {
   mBlendMode = IBlendMode(EBlend::SrcOver, 1.f);
+}
+
+void IBitmapControl::ReceiveValue(double normalized, int valIdx)
+{
+  ChangeValue([&] { IControl::ReceiveValue(normalized, valIdx); });
+}
+
+void IBitmapControl::ResetToDefault(int valIdx)
+{
+  ChangeValue([&] { IControl::ResetToDefault(valIdx); });
+}
+
+void IBitmapControl::MarkDirty(bool report, int valIdx)
+{
+  NoteMarkDirty();
+  IControl::MarkDirty(report, valIdx);
 }
 
 } // namespace gfx

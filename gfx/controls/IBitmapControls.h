@@ -5,6 +5,13 @@
 // and the bitmap image (a background, a lamp, a needle meter). IBitmapBase
 // holds the image, picks the frame and reloads the image when the display
 // scale changes.
+//
+// A strip shows nothing between its frames, so a value change repaints the
+// control only when it selects another frame: a meter settling by hairs, or
+// automation moving a knob within one frame, leaves the panel idle. The value
+// itself, what is reported to the host and the action run exactly as before;
+// every other reason to repaint (hiding, disabling, resizing, MarkAllDirty)
+// still repaints.
 
 #include "gfx/GfxBitmap.h"
 #include "gfx/controls/IKnobControlBase.h"
@@ -25,6 +32,8 @@ public:
   /** The frame shown for a normalized value: round-half-up of (N - 1) x value, within 0..N - 1. */
   static int FrameForValue(int nFrames, double value);
 
+  /** The frame the owner's slot-0 value selects. */
+  int CurrentFrame() const { return FrameForValue(mImage.N(), mOwner->Value(0)); }
   /** Blits the frame of the owner's slot-0 value, at its own size, centred on the owner's area. */
   void DrawBitmap(IGfx& g) const;
   /** Requests the image again at the display scale rounded up; the owner's area stays. */
@@ -33,9 +42,36 @@ public:
   const IBitmap& Bitmap() const { return mImage; }
 
 protected:
+  /**
+   * Runs a change of the owner's value. An owner that was clean stays clean
+   * when the change leaves its frame as shown and nothing else marked it
+   * dirty meanwhile.
+   */
+  template <typename Change>
+  void ChangeValue(Change&& change);
+  /** The owner's MarkDirty tells the mix-in first. */
+  void NoteMarkDirty();
+
   IBitmap mImage;
   IControl* mOwner;
+
+private:
+  bool mInValueChange = false;
+  bool mDirtiedOtherwise = false;
 };
+
+template <typename Change>
+void IBitmapBase::ChangeValue(Change&& change)
+{
+  const bool wasClean = !mOwner->IsDirty();
+  const int shownFrame = CurrentFrame();
+  mInValueChange = true;
+  mDirtiedOtherwise = false;
+  change();
+  mInValueChange = false;
+  if (wasClean && !mDirtiedOtherwise && CurrentFrame() == shownFrame)
+    mOwner->MarkClean();
+}
 
 class IBKnobControl : public IKnobControlBase, public IBitmapBase
 {
@@ -43,8 +79,13 @@ public:
   /** Top-left corner at (x, y); vertical drag with the gearing. */
   IBKnobControl(float x, float y, const IBitmap& bitmap, int paramIdx = -1, double gearing = 4.0);
 
+  void HandleMouseDrag(float x, float y, float dX, float dY, const IMouseMods& mod) override;
+  void HandleWheel(float x, float y, const IMouseMods& mod, float delta) override;
   void HandleRescale() override { ReloadBitmap(); }
   void Paint(IGfx& g) override { DrawBitmap(g); }
+  void ReceiveValue(double normalized, int valIdx = 0) override;
+  void ResetToDefault(int valIdx = -1) override;
+  void MarkDirty(bool report = false, int valIdx = -1) override;
 };
 
 class IBSwitchControl : public ISwitchControlBase, public IBitmapBase
@@ -56,6 +97,8 @@ public:
   void HandleMouseDown(float x, float y, const IMouseMods& mod) override;
   void HandleRescale() override { ReloadBitmap(); }
   void Paint(IGfx& g) override { DrawBitmap(g); }
+  void ReceiveValue(double normalized, int valIdx = 0) override;
+  void MarkDirty(bool report = false, int valIdx = -1) override;
 };
 
 class IBitmapControl : public IControl, public IBitmapBase
@@ -65,6 +108,9 @@ public:
 
   void HandleRescale() override { ReloadBitmap(); }
   void Paint(IGfx& g) override { DrawBitmap(g); }
+  void ReceiveValue(double normalized, int valIdx = 0) override;
+  void ResetToDefault(int valIdx = -1) override;
+  void MarkDirty(bool report = false, int valIdx = -1) override;
 };
 
 } // namespace gfx

@@ -348,7 +348,9 @@ void IGfxNanoVG::PaintFastShadow(const IArea& inner, const IArea& outer, float y
     return;
   const float weight = BlendWeight(blend);
   nvgSave(mVG);
-  nvgScissor(mVG, outer.L, outer.T, outer.W(), outer.H());
+  // Within the control's clip: a shadow drawn beyond it would darken pixels
+  // that this frame does not redraw (the bubble's box above a repainted knob).
+  nvgIntersectScissor(mVG, outer.L, outer.T, outer.W(), outer.H());
   const NVGpaint paint = nvgBoxGradient(mVG, inner.L, inner.T + yDrop, inner.W(), inner.H(), roundness,
                                         std::max(1.f, blur), nvgRGBAf(0.f, 0.f, 0.f, 0.5f * weight),
                                         nvgRGBAf(0.f, 0.f, 0.f, 0.f));

@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 using gfx::IArea;
 using gfxtest::RecordingGfx;
@@ -322,6 +324,50 @@ TEST_F(KorvelEditor, CompressingAudioMovesTheIntNeedleOffRest)
   EXPECT_TRUE(Frame()) << "the frame tick pulls the readings";
   EXPECT_LT(gfx::IBitmapBase::FrameForValue(101, At(25)->Value()), 95);
   EXPECT_GE(BlitSourceY(At(25)), 0) << "the needle was repainted";
+}
+
+// The needles' release tail after the audio stops: readings that creep by
+// hairs within the frame shown draw nothing, and the panel goes idle while
+// they still creep.
+TEST_F(KorvelEditor, ReadingsThatCreepWithinTheirFrameDrawNothing)
+{
+  SetParam(*plugin, kThresholdInt, plugin->GetParameter(kThresholdInt)->GetMin());
+  Signal loud(4800), silence(480);
+  for (int i = 0; i < loud.Frames(); ++i)
+    loud.channels[0][static_cast<size_t>(i)] = loud.channels[1][static_cast<size_t>(i)] = i % 2 ? 0.9 : -0.9;
+  std::vector<double> left(480), right(480);
+  auto process = [&](Signal& signal, int pos) {
+    double* inputs[4];
+    for (int ch = 0; ch < 4; ++ch)
+      inputs[ch] = signal.channels[static_cast<size_t>(ch)].data() + pos;
+    double* outputs[2] = {left.data(), right.data()};
+    plugin->ProcessAudio(inputs, outputs, 480);
+  };
+  for (int pos = 0; pos < loud.Frames(); pos += 480)
+    process(loud, pos);
+  Settle();
+
+  // Silence, one 10 ms block per frame, for 3 s.
+  gfx::IControl* needles[] = {At(25), At(26)};
+  auto frames = [&needles] {
+    return std::make_pair(gfx::IBitmapBase::FrameForValue(101, needles[0]->Value()),
+                          gfx::IBitmapBase::FrameForValue(101, needles[1]->Value()));
+  };
+  int creeping = 0, drawnWhileCreeping = 0;
+  for (int block = 0; block < 300; ++block)
+  {
+    const auto framesBefore = frames();
+    const double before[] = {needles[0]->Value(), needles[1]->Value()};
+    process(silence, 0);
+    const bool drawn = Frame();
+    if (frames() == framesBefore && (needles[0]->Value() != before[0] || needles[1]->Value() != before[1]))
+    {
+      ++creeping;
+      drawnWhileCreeping += drawn ? 1 : 0;
+    }
+  }
+  EXPECT_GT(creeping, 10) << "the readings move by less than a frame for a while";
+  EXPECT_EQ(drawnWhileCreeping, 0);
 }
 
 TEST_F(KorvelEditor, IdlePanelDrawsNothing)

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <limits>
 
 using namespace controlstest;
@@ -434,6 +436,183 @@ TEST(BitmapImageControl, LinkedControlsFollowAUserChange)
   e.Release(300.f, 150.f);
   EXPECT_EQ(lamp->Value(0), 1.0);
   EXPECT_EQ(PaintAlone(e.gfx, *lamp), Blit("", IArea(733.f, 29.f, 779.f, 55.f), 0, 26));
+}
+
+// --- Repainting ----------------------------------------------------------------------------------
+
+namespace {
+
+// Ways a strip control's value moves to a target, each followed by a frame.
+struct MoveCase
+{
+  const char* name;
+  bool knob;     // else a needle meter (an image control)
+  bool fromUser; // reported to the host
+  void (*moveTo)(Editor& e, gfx::IControl& control, double target);
+};
+
+void FromThePlugin(Editor& e, gfx::IControl& control, double target)
+{
+  e.gfx.SetControlValuesOfParam(control.ParamIdx(0), target);
+}
+
+// Shift: 40 x 73 pixels for the whole range.
+void ByFineDrag(Editor& e, gfx::IControl& control, double target)
+{
+  if (!e.gfx.IsCaptured(&control))
+    e.Press(120.f, 100.f, kShift);
+  const float dY = static_cast<float>((control.Value(0) - target) * 2920.0);
+  e.Drag(120.f, 100.f, 0.f, dY, kShift);
+}
+
+// Control: 0.001 per wheel unit.
+void ByFineWheel(Editor& e, gfx::IControl& control, double target)
+{
+  e.Wheel(120.f, 100.f, static_cast<float>((target - control.Value(0)) / 0.001), kControl);
+}
+
+class StripRepaint : public ::testing::TestWithParam<MoveCase>
+{
+};
+
+} // namespace
+
+TEST_P(StripRepaint, OnlyAValueThatSelectsAnotherFrameRepaints)
+{
+  const MoveCase& c = GetParam();
+  Editor e;
+  gfx::IControl* control = nullptr;
+  if (c.knob)
+    control = e.Add(new gfx::IBKnobControl(86.f, 67.f, e.images.Knob(), 3));
+  else
+    control = e.Add(new gfx::IBitmapControl(86.f, 67.f, e.images.Knob(), 3));
+  control->StoreValue(0.5, 0); // frame 50 covers 0.495 up to 0.505
+  e.Tick();
+  ASSERT_FALSE(e.gfx.lastAreas.empty()) << "a new control is drawn once";
+
+  // A meter settling, or a fine drag: hairs within frame 50, then one step
+  // into frame 51, then hairs within frame 51.
+  const double targets[] = {0.5003, 0.5006, 0.5012, 0.5024, 0.5049, 0.5054, 0.5060, 0.5080, 0.5140};
+  std::vector<double> repaintedAt;
+  for (double target : targets)
+  {
+    e.gfx.calls.clear();
+    c.moveTo(e, *control, target);
+    EXPECT_NEAR(control->Value(0), target, 1e-9) << c.name << ": the value follows every change";
+    e.Tick();
+    if (!e.gfx.lastAreas.empty())
+    {
+      repaintedAt.push_back(target);
+      EXPECT_EQ(e.gfx.CallsStartingWith("BlitBitmap"),
+                std::vector<std::string>{Blit("", control->Area(), 0, 51 * 73)})
+        << c.name;
+    }
+  }
+  EXPECT_EQ(repaintedAt, std::vector<double>{0.5054}) << c.name;
+  if (e.gfx.IsCaptured(control))
+    e.Release(120.f, 100.f, kShift);
+  if (c.fromUser)
+  {
+    EXPECT_EQ(e.delegate.EventsStartingWith("Set").size(), std::size(targets)) << c.name << ": every change reported";
+    EXPECT_NEAR(e.delegate.GetParameter(3)->GetNormalized(), 0.514, 1e-9) << c.name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, StripRepaint,
+                         ::testing::Values(MoveCase{"needle", false, false, FromThePlugin},
+                                           MoveCase{"knob_automated", true, false, FromThePlugin},
+                                           MoveCase{"knob_dragged", true, true, ByFineDrag},
+                                           MoveCase{"knob_wheeled", true, true, ByFineWheel}),
+                         [](const ::testing::TestParamInfo<MoveCase>& info) { return info.param.name; });
+
+// After a hair-sized change has left a control clean, every other reason to
+// repaint still repaints it.
+TEST(StripRepaint, OtherReasonsStillRepaint)
+{
+  const struct
+  {
+    const char* name;
+    void (*act)(Editor& e, gfx::IControl& needle);
+  } cases[] = {
+    {"hidden", [](Editor&, gfx::IControl& n) { n.SetHidden(true); }},
+    {"disabled", [](Editor&, gfx::IControl& n) { n.SetDisabled(true); }},
+    {"everything marked", [](Editor& e, gfx::IControl&) { e.gfx.MarkAllDirty(); }},
+    {"editor resized", [](Editor& e, gfx::IControl&) { e.gfx.SetEditorSize(998, 386, 1.5f); }},
+    {"display rescaled", [](Editor& e, gfx::IControl&) { e.gfx.SetDisplayScale(2.f); }},
+    {"reset to the default in another frame", [](Editor&, gfx::IControl& n) { n.ResetToDefault(); }},
+  };
+  for (const auto& c : cases)
+  {
+    Editor e;
+    auto* needle = e.Add(new gfx::IBitmapControl(744.f, 56.f, e.images.Needle(), 2));
+    e.gfx.SetControlValuesOfParam(2, 0.5);
+    e.Tick();
+    e.gfx.SetControlValuesOfParam(2, 0.501);
+    ASSERT_FALSE(needle->IsDirty()) << c.name;
+    c.act(e, *needle);
+    e.Tick();
+    EXPECT_FALSE(e.gfx.lastAreas.empty()) << c.name;
+  }
+}
+
+TEST(StripRepaint, AHairArrivingWhileAControlIsDirtyKeepsItDirty)
+{
+  Editor e;
+  auto* needle = e.Add(new gfx::IBitmapControl(744.f, 56.f, e.images.Needle(), 2));
+  e.gfx.SetControlValuesOfParam(2, 0.5);
+  e.Tick();
+  needle->SetHidden(true);
+  e.Tick();
+  needle->SetHidden(false); // to be drawn again...
+  e.gfx.SetControlValuesOfParam(2, 0.501); // ...whatever the value does
+  e.gfx.calls.clear();
+  e.Tick();
+  EXPECT_EQ(e.gfx.CallsStartingWith("BlitBitmap").size(), 1u);
+}
+
+TEST(StripRepaint, SwitchesAndTheLampFollowAClickInTheSameFrame)
+{
+  Editor e;
+  auto* lamp = e.Add(new gfx::IBitmapControl(733.f, 29.f, e.images.Toggle(), 6));
+  auto* power = e.Add(new gfx::IBSwitchControl(285.f, 142.f, e.images.Toggle(), 6));
+  e.Tick();
+  for (int click = 0; click < 2; ++click)
+  {
+    e.gfx.calls.clear();
+    e.Press(300.f, 150.f);
+    e.Release(300.f, 150.f);
+    e.Tick();
+    const int frame = click == 0 ? 1 : 0;
+    const std::vector<std::string> blits = e.gfx.CallsStartingWith("BlitBitmap");
+    EXPECT_NE(std::find(blits.begin(), blits.end(), Blit("", lamp->Area(), 0, 26 * frame)), blits.end()) << click;
+    EXPECT_NE(std::find(blits.begin(), blits.end(), Blit("", power->Area(), 0, 26 * frame)), blits.end()) << click;
+  }
+}
+
+// A drag that moves the bubble to a new knob repaints everything, the knob
+// too, although its first step stays within its frame; later steps within
+// the frame repaint only the bubble.
+TEST(StripRepaint, TheBubbleMovingToAKnobStillRepaintsTheKnob)
+{
+  Editor e;
+  auto* bubble = new gfx::IValueBubbleControl(5.f);
+  e.gfx.AddValueBubble(bubble);
+  auto* knob = e.Add(new gfx::IBKnobControl(86.f, 239.f, e.images.Knob(), 3));
+  knob->SetActionFunction([](gfx::IControl* c) {
+    c->GraphicsContext()->ShowValueBubble(c, c->Area().MW(), c->Area().T, "x", 0, IArea(0.f, 0.f, 50.f, 20.f));
+  });
+  knob->StoreValue(0.5, 0);
+  e.Tick();
+  e.Press(120.f, 270.f, kShift);
+  e.Drag(120.f, 269.f, 0.f, -1.f, kShift);
+  EXPECT_TRUE(knob->IsDirty()) << "the bubble's first show marks everything";
+  e.Tick();
+  e.gfx.calls.clear();
+  e.Drag(120.f, 268.f, 0.f, -1.f, kShift);
+  EXPECT_FALSE(knob->IsDirty());
+  e.Tick();
+  EXPECT_EQ(e.gfx.lastAreas, gfx::IAreaList{bubble->Area().GetPadded(0.75f)}) << "only the fading bubble";
+  e.Release(120.f, 268.f, kShift);
 }
 
 // --- Images from the module's resources ------------------------------------------------------

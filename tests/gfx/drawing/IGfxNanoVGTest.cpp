@@ -103,6 +103,23 @@ TEST(NanoVGPaths, ClipLimitsDrawingUntilItIsLifted)
   EXPECT_TRUE(IsColour(image, 35, 35, 0, 0, 255));
 }
 
+TEST(NanoVGPaths, AFastShadowStaysInsideTheClipAndLeavesItInPlace)
+{
+  DrawingFixture f = OpenOrFail(60, 40, 2.f);
+  ASSERT_TRUE(f.g);
+  const Image image = f.Render([](IGfx& g, const IArea& area) {
+    g.PaintRect(kWhite, area);
+    g.PathClipTo(IArea(10.f, 10.f, 30.f, 30.f));
+    // The shadow's own outer area is wider than the clip on every side.
+    g.PaintFastShadow(IArea(15.f, 8.f, 45.f, 30.f), IArea(5.f, 0.f, 55.f, 40.f), 2.f, 5.f, 10.f);
+    g.PaintRect(kRed, IArea(0.f, 0.f, 60.f, 6.f)); // wholly outside the clip
+  });
+  EXPECT_TRUE(IsColour(image, 2 * 25, 2 * 22, 127, 127, 127, 3)); // inside both: half black
+  EXPECT_TRUE(IsColour(image, 2 * 38, 2 * 22, 255, 255, 255)) << "the shadow left the clip";
+  EXPECT_TRUE(IsColour(image, 2 * 25, 2 * 33, 255, 255, 255)) << "the shadow left the clip";
+  EXPECT_TRUE(IsColour(image, 2 * 25, 2 * 2, 255, 255, 255)) << "the clip was lifted by the shadow";
+}
+
 TEST(NanoVGBitmaps, HalfBlendWeightDrawsAtHalfOpacity)
 {
   DrawingFixture f = OpenOrFail(20, 20);
