@@ -20,7 +20,9 @@
 #   BIN_DIR  holds korvel-editor-bench and korvel-gfx-bench (default: the Linux
 #            Release build, build/linux/bin/Release)
 #   ROUNDS   interleaved rounds (default 5)
-# Environment: KORVEL_BUNDLE (default build/linux/KORVEL.vst3), ZAMCOMPX2
+# Environment: KORVEL_BUNDLE (default build/linux/KORVEL.vst3), KORVEL_BEFORE
+# (another KORVEL bundle, e.g. an older build, measured in the same rounds as a
+# third column), ZAMCOMPX2
 # (default /usr/lib/vst3/ZamCompX2.vst3), CPU_SECONDS (default 10),
 # CPU_ROUNDS (default 3), EDITOR_BENCH_DISPLAY (default :67), PARTS (default
 # "open cpu frames memory").
@@ -54,7 +56,34 @@ for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 xdpyinfo >/dev/null 2>&1 || die "Xvfb did not start on $DISPLAY_NUMBER"
 
 declare -A BUNDLE=([zam]=$ZAM [korvel]=$KORVEL)
+declare -A TITLE=([zam]=ZamCompX2 [korvel]=KORVEL [before]="KORVEL before")
 PLUGINS=(zam korvel)
+if [ -n "${KORVEL_BEFORE:-}" ]; then
+  [ -d "$KORVEL_BEFORE" ] || die "$KORVEL_BEFORE is missing"
+  BUNDLE[before]=$KORVEL_BEFORE
+  PLUGINS+=(before)
+fi
+# header TITLE...: the first column's width, then one column per plug-in and its ratio to ZamCompX2.
+header() {
+  printf '%-34s' "$1"
+  for p in "${PLUGINS[@]}"; do
+    printf ' %13s' "${TITLE[$p]}"
+    [ "$p" != zam ] && printf ' %7s' "x Zam"
+  done
+  echo
+}
+# row LABEL KEY: the median of KEY for each plug-in, with the ratios.
+row() {
+  local z v
+  z=$(median "zam.$2")
+  printf '%-34s' "$1"
+  for p in "${PLUGINS[@]}"; do
+    v=$(median "$p.$2")
+    printf ' %13.2f' "$v"
+    [ "$p" != zam ] && printf ' %7s' "$(ratio "$v" "$z")"
+  done
+  echo
+}
 
 # record KEY VALUE: one more sample of a figure.
 record() { echo "$2" >>"$WORK/$1"; }
@@ -96,19 +125,13 @@ if [[ " $PARTS " == *" open "* ]]; then
   done
   echo "Opening the editor: ms from attached() until the first frame is presented"
   echo "(median of $ROUNDS interleaved rounds, each a fresh process; later = median of 5 reopenings per process)"
-  printf '%-34s %11s %11s %9s\n' "" "ZamCompX2" "KORVEL" "x Zam"
+  header ""
   for scale in 1 2; do
-    for kind in first reopen; do
-      label="first opening"; [ $kind = reopen ] && label="later openings"
-      z=$(median "zam.$kind.$scale"); k=$(median "korvel.$kind.$scale")
-      printf '%-34s %11.1f %11.1f %9s\n' "$label, scale $scale" "$z" "$k" "$(ratio "$k" "$z")"
-    done
-    z=$(median "zam.first_attached.$scale"); k=$(median "korvel.first_attached.$scale")
-    printf '%-34s %11.1f %11.1f %9s\n' "  of it in attached(), first" "$z" "$k" "$(ratio "$k" "$z")"
-    z=$(median "zam.first_cpu.$scale"); k=$(median "korvel.first_cpu.$scale")
-    printf '%-34s %11.1f %11.1f %9s\n' "  process CPU ms, first" "$z" "$k" "$(ratio "$k" "$z")"
-    z=$(median "zam.reopen_cpu.$scale"); k=$(median "korvel.reopen_cpu.$scale")
-    printf '%-34s %11.1f %11.1f %9s\n' "  process CPU ms, later" "$z" "$k" "$(ratio "$k" "$z")"
+    row "first opening, scale $scale" "first.$scale"
+    row "later openings, scale $scale" "reopen.$scale"
+    row "  in attached(), first" "first_attached.$scale"
+    row "  process CPU ms, first" "first_cpu.$scale"
+    row "  process CPU ms, later" "reopen_cpu.$scale"
   done
   echo
 fi
@@ -119,21 +142,25 @@ if [[ " $PARTS " == *" cpu "* ]]; then
       for p in "${PLUGINS[@]}"; do run_cpu "$p" $c; done
     done
   done
-  echo "Process CPU, % of one core over $CPU_SECONDS s (median of $CPU_ROUNDS interleaved rounds), frames presented per second"
-  printf '%-30s %9s %6s %9s %6s %7s %12s\n' "" "ZamCompX2" "fps" "KORVEL" "fps" "x Zam" "x KORVEL shut"
+  echo "Process CPU, % of one core over $CPU_SECONDS s (median of $CPU_ROUNDS interleaved rounds); fps: frames presented per second"
+  header ""
   for c in "${CPU_CASES[@]}"; do
     read -r audio editor <<<"$c"
-    z=$(median "zam.cpu.$audio.$editor"); k=$(median "korvel.cpu.$audio.$editor")
-    own="-"
-    [ "$editor" = editor ] && [ "$audio" != none ] && own=$(ratio "$k" "$(median "korvel.cpu.$audio.closed")")
-    printf '%-30s %9.2f %6.1f %9.2f %6.1f %7s %12s\n' "$audio, editor ${editor/editor/open}" "$z" \
-      "$(median "zam.fps.$audio.$editor")" "$k" "$(median "korvel.fps.$audio.$editor")" "$(ratio "$k" "$z")" "$own"
+    row "$audio, editor ${editor/editor/open}" "cpu.$audio.$editor"
+    [ "$editor" = editor ] && row "  fps" "fps.$audio.$editor"
+  done
+  for p in "${PLUGINS[@]}"; do
+    [ "$p" = zam ] && continue
+    for audio in silence steady moving; do
+      printf '%-14s open with %-8s x its processing alone: %s\n' "${TITLE[$p]}" "$audio" \
+        "$(ratio "$(median "$p.cpu.$audio.editor")" "$(median "$p.cpu.$audio.closed")")"
+    done
   done
   # What a frame costs while the meters move: the editor's extra CPU over the frames it presented.
   for p in "${PLUGINS[@]}"; do
-    awk -v name="$p" -v open="$(median "$p.cpu.moving.editor")" -v shut="$(median "$p.cpu.moving.closed")" \
+    awk -v name="${TITLE[$p]}" -v open="$(median "$p.cpu.moving.editor")" -v shut="$(median "$p.cpu.moving.closed")" \
       -v fps="$(median "$p.fps.moving.editor")" \
-      'BEGIN { if (fps > 0) printf "%-8s CPU per presented frame while the meters move: %.2f ms\n", name, (open - shut) * 10 / fps }'
+      'BEGIN { if (fps > 0) printf "%-14s CPU per presented frame while the meters move: %.2f ms\n", name, (open - shut) * 10 / fps }'
   done
   echo
 fi
@@ -157,13 +184,13 @@ PY
 fi
 
 if [[ " $PARTS " == *" memory "* ]]; then
-  echo "Resident set, MiB (one process per plug-in and scale; 100 openings of 0.1 s each)"
-  printf '%-10s %-6s %9s %9s %18s\n' "" "scale" "closed" "open" "after 100 openings"
+  echo "Resident set, MiB (a process per plug-in and scale; 100 openings of 0.1 s each at scale 1)"
+  printf '%-14s %9s %14s %14s %20s\n' "" "closed" "open, scale 1" "open, scale 2" "after 100 openings"
   for p in "${PLUGINS[@]}"; do
-    for scale in 1 2; do
-      out=$("$BENCH" open --plugin "${BUNDLE[$p]}" --scale "$scale" --reopen 99) || die "memory $p failed"
-      awk -v name="$p" -v s="$scale" -v c="$(field "$out" rss_closed_kib)" -v o="$(field "$out" rss_open_kib)" \
-        -v a="$(field "$out" rss_after_kib)" 'BEGIN { printf "%-10s %-6s %9.1f %9.1f %18.1f\n", name, s, c / 1024, o / 1024, a / 1024 }'
-    done
+    one=$("$BENCH" open --plugin "${BUNDLE[$p]}" --scale 1 --reopen 99) || die "memory $p failed"
+    two=$("$BENCH" open --plugin "${BUNDLE[$p]}" --scale 2) || die "memory $p failed"
+    awk -v name="${TITLE[$p]}" -v c="$(field "$one" rss_closed_kib)" -v o="$(field "$one" rss_open_kib)" \
+      -v t="$(field "$two" rss_open_kib)" -v a="$(field "$one" rss_after_kib)" \
+      'BEGIN { printf "%-14s %9.1f %14.1f %14.1f %20.1f\n", name, c / 1024, o / 1024, t / 1024, a / 1024 }'
   done
 fi

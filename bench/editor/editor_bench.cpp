@@ -8,7 +8,7 @@
 //     The first opening in this process, then N reopenings (each shown for
 //     0.1 s, closed, 0.05 s later opened again). Prints the time of attached(),
 //     the time until the first frame's swap has returned, and the process CPU
-//     of each, then the resident set before the first opening, while open,
+//     of each and the view's size, then the resident set before the first opening, while open,
 //     and after the last closing.
 //   cpu --plugin BUNDLE --audio none|silence|steady|moving [--editor] [--scale S] [--seconds T]
 //     The process's CPU over T seconds (default 10, after 2 s to settle) while
@@ -81,7 +81,8 @@ Options Parse(int argc, char** argv)
 
 void PrintOpening(const char* key, const OpeningTimes& t)
 {
-  std::printf("%s attached_ms %.2f on_screen_ms %.2f cpu_ms %.2f\n", key, t.attachedMs, t.onScreenMs, t.cpuMs);
+  std::printf("%s attached_ms %.2f on_screen_ms %.2f cpu_ms %.2f size %dx%d\n", key, t.attachedMs, t.onScreenMs,
+              t.cpuMs, t.width, t.height);
 }
 
 void MeasureOpenings(const Options& o)

@@ -74,7 +74,7 @@ OpeningTimes EditorSession::Open(Vst::IEditController& controller, float content
   {
     FUnknownPtr<IPlugViewContentScaleSupport> scaling(mView);
     if (!scaling || scaling->setContentScaleFactor(contentScale) != kResultTrue)
-      std::fprintf(stderr, "korvel-editor-bench: the view takes no content scale\n");
+      std::fprintf(stderr, "korvel-editor-bench: the view answered the content scale with a refusal\n");
   }
   mView->setFrame(&mFrame);
   ViewRect size;
@@ -103,6 +103,8 @@ OpeningTimes EditorSession::Open(Vst::IEditController& controller, float content
   // A view may have asked for another size while opening.
   if (mView->getSize(&size) == kResultOk)
     ResizeWindow(size.getWidth(), size.getHeight());
+  times.width = size.getWidth();
+  times.height = size.getHeight();
   return times;
 }
 

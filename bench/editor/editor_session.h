@@ -22,6 +22,8 @@ struct OpeningTimes
   double attachedMs = 0.0;  // inside attached()
   double onScreenMs = 0.0;  // from the call of attached() to the return of the first frame's swap
   double cpuMs = 0.0;       // processor time of the whole process over the same span
+  int width = 0;            // the view's size once open, in pixels
+  int height = 0;
 };
 
 class EditorSession
