@@ -35,8 +35,6 @@ gfx::DecodedImage DecodeDirectly(const std::string& name)
   return gfx::DecodeImage(bytes.data(), bytes.size(), error);
 }
 
-size_t BytesOf(const SharedImage& image) { return image ? image->rgba.size() : 0; }
-
 TEST(DecodedImages, AreKeptWhileAnyUseLivesAndFreedWithTheLast)
 {
   DecodedImageCache cache;
