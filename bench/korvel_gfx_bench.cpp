@@ -8,6 +8,15 @@
 // - FullPanel/scale: every control dirty, the whole panel drawn.
 // - MetersOnly/scale: the processing hands new readings of both meters to the
 //   editor every frame, nothing else changes.
+// - PresentOnly/scale: a frame that draws nothing but still presents (the
+//   main framebuffer composited onto the window's): what any frame costs.
+// - Opening/scale/kept: where an opening's time goes, each phase's process
+//   CPU ms: making the GL context, the layout (finding, decoding and
+//   uploading the images, the font), the first whole frame (with glFinish). kept 0: the
+//   decoded images go with the instance, as at the first opening in a
+//   process; kept 1: they stay between openings (another instance holds them).
+// - DecodeImages/parallel: the seven stored images decoded one after another
+//   (0) or handed to the decoded-image cache's workers at once (1), wall ms.
 // - IdlePanel: nothing changes for 10 s of frame ticks at 60 per second; the
 //   GL draw calls (glDrawArrays, glDrawElements, counted through the loader's
 //   function pointers) per second of that are printed, and should be 0.
@@ -27,6 +36,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -70,6 +80,12 @@ public:
   void CloseEditorWindow() override { ClearControls(); }
 };
 
+double WallMs()
+{
+  using namespace std::chrono;
+  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
 double ProcessCpuMs()
 {
   timespec t{};
@@ -82,6 +98,12 @@ struct ReleasePlugin
   void operator()(KORVEL* plugin) const { plugin->release(); }
 };
 
+std::string& panelError()
+{
+  static std::string error;
+  return error;
+}
+
 struct Panel
 {
   std::unique_ptr<gfxtest::GLTestContext> gl;
@@ -91,11 +113,17 @@ struct Panel
   std::string error;
 
   explicit Panel(float scale)
+    : Panel(scale, gfxtest::GLTestContext::Open(static_cast<int>(korvel_editor::kWidth * scale),
+                                                static_cast<int>(korvel_editor::kHeight * scale), panelError()))
   {
-    gl = gfxtest::GLTestContext::Open(static_cast<int>(korvel_editor::kWidth * scale),
-                                      static_cast<int>(korvel_editor::kHeight * scale), error);
+  }
+  Panel(float scale, std::unique_ptr<gfxtest::GLTestContext> context) : gl(std::move(context))
+  {
     if (!gl)
+    {
+      error = panelError();
       return;
+    }
     plugin.reset(new KORVEL(plug::InstanceInfo{}));
     plugin->AnnounceAllParameters(plug::kReset);
     plugin->MakeGraphicsFunction = [this, scale] {
@@ -207,6 +235,83 @@ void MetersOnly(benchmark::State& state)
   Report(state, ProcessCpuMs() - cpuStart, draws);
 }
 
+void PresentOnly(benchmark::State& state)
+{
+  Panel panel(static_cast<float>(state.range(0)));
+  if (!panel.g)
+  {
+    state.SkipWithError(panel.error.c_str());
+    return;
+  }
+  CountingDraws counting;
+  panel.Settle();
+  long draws = 0;
+  const double cpuStart = ProcessCpuMs();
+  for (auto _ : state)
+  {
+    const long before = gDrawCalls;
+    panel.g->StartFrame();
+    panel.g->FinishFrame();
+    glFinish();
+    draws += gDrawCalls - before;
+  }
+  Report(state, ProcessCpuMs() - cpuStart, draws);
+}
+
+void Opening(benchmark::State& state)
+{
+  const float scale = static_cast<float>(state.range(0));
+  std::unique_ptr<gfx::DecodedImageUse> kept;
+  if (state.range(1))
+    kept = std::make_unique<gfx::DecodedImageUse>();
+  double contextMs = 0.0, layoutMs = 0.0, frameMs = 0.0;
+  for (auto _ : state)
+  {
+    const double start = ProcessCpuMs();
+    auto gl = gfxtest::GLTestContext::Open(static_cast<int>(korvel_editor::kWidth * scale),
+                                           static_cast<int>(korvel_editor::kHeight * scale), panelError());
+    if (!gl)
+    {
+      state.SkipWithError(panelError().c_str());
+      return;
+    }
+    const double contextDone = ProcessCpuMs();
+    Panel panel(scale, std::move(gl));
+    const double layoutDone = ProcessCpuMs();
+    panel.Frame();
+    const double frameDone = ProcessCpuMs();
+    contextMs += contextDone - start;
+    layoutMs += layoutDone - contextDone;
+    frameMs += frameDone - layoutDone;
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["context_cpu_ms"] = contextMs / n;
+  state.counters["layout_cpu_ms"] = layoutMs / n;
+  state.counters["frame_cpu_ms"] = frameMs / n;
+}
+
+void DecodeImages(benchmark::State& state)
+{
+  const std::vector<std::string> stored = {"BG@2x.png",  "KNOB@2x.png",  "NEEDLE@2x.png", "OFF@2x.png",
+                                           "OVER@2x.png", "SCREW@2x.png", "SWITCH@2x.png"};
+  for (auto _ : state)
+  {
+    gfx::DecodedImageCache cache;
+    gfx::DecodedImageUse use(cache);
+    if (state.range(0))
+      cache.Prefetch(stored, "png");
+    for (const std::string& name : stored)
+    {
+      std::string error;
+      if (!cache.Get(name, "png", error))
+      {
+        state.SkipWithError((name + ": " + error).c_str());
+        return;
+      }
+    }
+  }
+}
+
 void IdlePanel(benchmark::State& state)
 {
   Panel panel(1.f);
@@ -230,6 +335,10 @@ void IdlePanel(benchmark::State& state)
 
 BENCHMARK(FullPanel)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(MetersOnly)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(PresentOnly)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Opening)->Args({1, 0})->Args({1, 1})->Args({2, 0})->Args({2, 1})->Iterations(5)
+  ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(DecodeImages)->Arg(0)->Arg(1)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(IdlePanel)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace

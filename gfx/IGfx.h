@@ -24,6 +24,7 @@
 // operations; the platform window (IGfxWin) implements the window, cursor,
 // text-entry, menu, clipboard and dialog operations and drives the frame.
 
+#include "gfx/DecodedImageCache.h"
 #include "gfx/GfxBitmap.h"
 #include "gfx/GfxTypes.h"
 #include "gfx/ResourceCache.h"
@@ -576,6 +577,7 @@ private:
   IArea mClipArea;
   ITransform2D mTransform;
   std::vector<ITransform2D> mTransformStack;
+  DecodedImageUse mDecodedImages; // the process's decoded images stay while this context lives
   ResourceCache<APIBitmap> mBitmapCache;
   std::string mLastResourceError;
   unsigned mBubbleCounter = 0;

@@ -64,17 +64,15 @@ IBitmap IGfx::RequestBitmap(const char* name, int nFrames, bool framesAreHorizon
     mLastResourceError = std::string("image not found: ") + name;
     return {};
   }
-  const std::vector<uint8_t> bytes =
-    gfx::ReadResourceBytes(ScaledImageName(name, foundScale).c_str(), extension.c_str(), plug::CurrentModule());
   std::string error;
-  const DecodedImage image = DecodeImage(bytes.data(), bytes.size(), error);
-  if (!image.IsValid())
+  const SharedImage image = DecodedImageCache::Shared().Get(ScaledImageName(name, foundScale), extension, error);
+  if (!image)
   {
     mLastResourceError = std::string(name) + ": " + error;
     return {};
   }
   MakeContextCurrent();
-  std::unique_ptr<APIBitmap> bitmap = LoadBackendBitmap(image, static_cast<float>(foundScale));
+  std::unique_ptr<APIBitmap> bitmap = LoadBackendBitmap(*image, static_cast<float>(foundScale));
   RestorePreviousContext();
   if (!bitmap)
   {

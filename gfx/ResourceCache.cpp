@@ -3,12 +3,15 @@
 #include "plug/Utf8.h"
 
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <memory>
+
+#include <spng.h>
 
 // Static, so that the drawing backend may link its own copy of the decoder.
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
 #define STBI_ONLY_JPEG
 #define STBI_NO_STDIO
 #if defined(__GNUC__)
@@ -44,6 +47,71 @@ uint64_t HashFNV1a(const void* data, size_t size)
   return hash;
 }
 
+namespace {
+
+// A header may claim any size; what no editor image comes near is refused
+// before anything is allocated (stb_image's own limit on a side is the same).
+constexpr uint32_t kMaxImageSide = 1u << 24;
+constexpr size_t kMaxImageBytes = size_t(1) << 30;
+
+bool IsPng(const uint8_t* data, size_t size)
+{
+  static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  return size >= sizeof(kSignature) && std::memcmp(data, kSignature, sizeof(kSignature)) == 0;
+}
+
+// libspng writes the pixels straight into the image's buffer. As stb_image
+// does, it ignores the gamma and colour-space chunks, applies tRNS and turns
+// 16-bit samples into 8-bit ones by their high byte, so a PNG gives the same
+// pixels through either. The checksums are not verified: what stb_image
+// accepted, this accepts too.
+DecodedImage DecodePng(const uint8_t* data, size_t size, std::string& error)
+{
+  DecodedImage image;
+  std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> context(spng_ctx_new(0), spng_ctx_free);
+  if (!context)
+  {
+    error = "cannot decode image: out of memory";
+    return image;
+  }
+  size_t bytes = 0;
+  spng_ihdr header{};
+  int result = spng_set_crc_action(context.get(), SPNG_CRC_USE, SPNG_CRC_USE);
+  if (result == 0)
+    result = spng_set_image_limits(context.get(), kMaxImageSide, kMaxImageSide);
+  if (result == 0)
+    result = spng_set_png_buffer(context.get(), data, size);
+  if (result == 0)
+    result = spng_get_ihdr(context.get(), &header);
+  if (result == 0)
+    result = spng_decoded_image_size(context.get(), SPNG_FMT_RGBA8, &bytes);
+  if (result == 0 && bytes > kMaxImageBytes)
+  {
+    error = "cannot decode image: too large";
+    return image;
+  }
+  if (result == 0)
+  {
+    image.rgba.resize(bytes);
+    result = spng_decode_image(context.get(), image.rgba.data(), bytes, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
+  }
+  if (result != 0)
+  {
+    error = std::string("cannot decode image: ") + spng_strerror(result);
+    return DecodedImage{};
+  }
+  image.width = static_cast<int>(header.width);
+  image.height = static_cast<int>(header.height);
+  if (!image.IsValid())
+  {
+    error = "cannot decode image: unexpected size";
+    return DecodedImage{};
+  }
+  return image;
+}
+
+} // namespace
+
 DecodedImage DecodeImage(const uint8_t* data, size_t size, std::string& error)
 {
   DecodedImage image;
@@ -58,6 +126,8 @@ DecodedImage DecodeImage(const uint8_t* data, size_t size, std::string& error)
     error = "image data too large";
     return image;
   }
+  if (IsPng(data, size))
+    return DecodePng(data, size, error);
   int width = 0, height = 0, channels = 0;
   stbi_uc* pixels = stbi_load_from_memory(data, static_cast<int>(size), &width, &height, &channels, 4);
   if (!pixels)

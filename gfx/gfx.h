@@ -8,6 +8,7 @@
 // and fonts, ResourceLookup.h the lookup of scaled images among the module's
 // resources.
 
+#include "gfx/DecodedImageCache.h"
 #include "gfx/GfxBitmap.h"
 #include "gfx/GfxTypes.h"
 #include "gfx/IGfx.h"

@@ -8,6 +8,7 @@
 
 #include "KorvelParams.h"
 #include "dsp/dsp.h"
+#include "gfx/DecodedImageCache.h"
 
 #include <atomic>
 #include <memory>
@@ -95,4 +96,6 @@ private:
   // The latest readings sent to the editor (1.0: no gain reduction, also before any audio),
   // for an editor that opens while no audio runs. Written by the audio thread.
   std::atomic<double> mMeterReadings[2]{{1.0}, {1.0}};
+  // The editor's decoded images stay for the next opening while this instance lives.
+  gfx::DecodedImageUse mDecodedImages;
 };

@@ -6,7 +6,9 @@
 
 #include "gfx/platforms/PlatformGraphics.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace korvel_editor {
 
@@ -29,6 +31,8 @@ struct ControlRow
   int param;
   bool bubble;
 };
+
+constexpr const char* kBackground = "BG.png";
 
 // List indices 1 to 28: the background (index 0) is inserted first of all.
 constexpr ControlRow kRows[] = {
@@ -110,13 +114,31 @@ gfx::ControlHook PowerVisibilityHook(gfx::IGfx& g)
   };
 }
 
+void PrefetchImages()
+{
+  std::vector<std::string> stored;
+  auto add = [&stored](const char* name) {
+    std::string location;
+    int scale = 0;
+    if (gfx::FindScaledImage(name, "png", location, 1, scale) == plug::kNotFound)
+      return;
+    const std::string variant = gfx::ScaledImageName(name, scale);
+    if (std::find(stored.begin(), stored.end(), variant) == stored.end())
+      stored.push_back(variant);
+  };
+  add(kBackground);
+  for (const ControlRow& row : kRows)
+    add(row.image);
+  gfx::DecodedImageCache::Shared().Prefetch(stored, "png");
+}
+
 void Layout(gfx::IGfx& g)
 {
   g.AddCornerResizer(new gfx::ICornerResizerControl(gfx::IArea(0.f, 0.f, static_cast<float>(g.GetWidth()),
                                                                 static_cast<float>(g.GetHeight())),
                                                     kCornerSize),
                      0, false);
-  g.AddBackground(new gfx::IBitmapControl(0.f, 0.f, g.RequestBitmap("BG.png", 1, false, 0)));
+  g.AddBackground(new gfx::IBitmapControl(0.f, 0.f, g.RequestBitmap(kBackground, 1, false, 0)));
   g.SetHoverEnabled(true);
   g.SetMultiTouchEnabled(g.IsTouchCapable());
   g.AddValueBubble(new gfx::IValueBubbleControl(kBubbleRoundness));
@@ -142,6 +164,7 @@ void Layout(gfx::IGfx& g)
 
 std::unique_ptr<plug::IEditor> KORVEL::MakeEditorGraphics()
 {
+  korvel_editor::PrefetchImages(); // decoded while the window and its GL context are made
   return gfx::MakePlatformGraphics(this, korvel_editor::kWidth, korvel_editor::kHeight,
                                    korvel_editor::kFramesPerSecond, 1.f);
 }

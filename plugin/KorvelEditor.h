@@ -18,6 +18,12 @@ constexpr double kKnobGearing = 4.0;
 constexpr const char* kFontId = "Roboto-Regular";
 constexpr const char* kFontFile = "Roboto-Regular.ttf";
 
+/**
+ * Starts decoding the panel's images on worker threads (those not decoded
+ * yet), so that they are ready by the time the layout asks for them.
+ */
+void PrefetchImages();
+
 /** Fills a graphics context of the panel's size with the panel's controls and overlays. */
 void Layout(gfx::IGfx& g);
 

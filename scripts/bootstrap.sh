@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build's Debian packages and prepares the third-party sources
-# (VST3 SDK, NanoVG, nanosvg, glad loader) in a cache outside the repository.
+# (VST3 SDK, NanoVG, nanosvg, libspng, glad loader) in a cache outside the repository.
 # Idempotent: a second run reuses what is already there.
 #
-# The three Debian 13 source packages are pinned to the versions the build
+# The four Debian 13 source packages are pinned to the versions the build
 # was made with. Debian keeps only the current version of a source package,
 # so once one of them is updated the pinned files no longer arrive: then the
 # version the archive offers is taken, with a warning that names both, and
@@ -17,18 +17,20 @@ DEPS="$CACHE/deps"
 VST3SDK_PINNED="3.7.10.14+~4.13.3"
 NANOVG_PINNED="0.0~git20230826.f93799c+dfsg1"
 NANOSVG_PINNED="0.0~git20241219.ea6a6ac"
+LIBSPNG_PINNED="0.7.4"
 # The files each source package comes as, after NAME_VERSION.
 VST3SDK_FILES=(.orig.tar.gz .orig-base.tar.gz .orig-cmake.tar.gz .orig-pluginterfaces.tar.gz .orig-public-sdk.tar.gz
                .orig-vstgui4.tar.gz)
 NANOVG_FILES=(.orig.tar.xz)
 NANOSVG_FILES=(.orig.tar.xz)
+LIBSPNG_FILES=(.orig.tar.gz)
 
 PACKAGES=(
   cmake ninja-build g++ python3 python3-cairo libtsan2 clang-14 libclang-rt-14-dev libfuzzer-14-dev
   g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-utils libgl1-mesa-dri mesa-utils xdotool
   python3-glad libstb-dev fonts-roboto-unhinted libgl-dev libglx-dev libglx-mesa0 libx11-dev
   googletest libgtest-dev libbenchmark-dev libsndfile1-dev hydrogen-drumkits zam-plugins
-  python3-matplotlib zip libgtkmm-3.0-dev python3-numpy nsis lintian icoutils python3-markdown dpkg-dev
+  python3-matplotlib zip libgtkmm-3.0-dev python3-numpy nsis lintian icoutils python3-markdown dpkg-dev zlib1g-dev libz-mingw-w64-dev
 )
 
 die() { echo "bootstrap: $*" >&2; exit 1; }
@@ -86,7 +88,8 @@ fetch_sources() {
   mkdir -p "$d/lists/partial" "$d/archives/partial" "$d/sources.list.d" "$src"
   if have_version vst3sdk "$VST3SDK_PINNED" "${VST3SDK_FILES[@]}" &&
      have_version nanovg "$NANOVG_PINNED" "${NANOVG_FILES[@]}" &&
-     have_version nanosvg "$NANOSVG_PINNED" "${NANOSVG_FILES[@]}"; then
+     have_version nanosvg "$NANOSVG_PINNED" "${NANOSVG_FILES[@]}" &&
+     have_version libspng "$LIBSPNG_PINNED" "${LIBSPNG_FILES[@]}"; then
     return
   fi
   cat > "$d/sources.list.d/trixie.sources" <<SRC
@@ -98,12 +101,12 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
   local a=(-o Dir::Etc::sourcelist=/dev/null -o "Dir::Etc::sourceparts=$d/sources.list.d"
            -o "Dir::State=$d" -o "Dir::State::Lists=$d/lists" -o "Dir::Cache=$d")
-  echo "bootstrap: fetching vst3sdk, nanovg, nanosvg sources from Debian trixie"
+  echo "bootstrap: fetching vst3sdk, nanovg, nanosvg, libspng sources from Debian trixie"
   apt-get "${a[@]}" update -qq 2>/dev/null || die "could not read Debian trixie's source index; check access to deb.debian.org"
   # The .dsc files of nanovg/nanosvg are missing on the mirror, so apt exits
   # non-zero although the verified tarballs arrive: pick_version checks the
   # files instead. apt fetches the versions the archive has today.
-  (cd "$src" && apt-get "${a[@]}" source --download-only vst3sdk nanovg nanosvg >/dev/null 2>&1) || true
+  (cd "$src" && apt-get "${a[@]}" source --download-only vst3sdk nanovg nanosvg libspng >/dev/null 2>&1) || true
 }
 
 # The versions to build with, after fetch_sources.
@@ -111,6 +114,7 @@ resolve_versions() {
   VST3SDK_VERSION=$(pick_version vst3sdk "$VST3SDK_PINNED" "${VST3SDK_FILES[@]}")
   NANOVG_VERSION=$(pick_version nanovg "$NANOVG_PINNED" "${NANOVG_FILES[@]}")
   NANOSVG_VERSION=$(pick_version nanosvg "$NANOSVG_PINNED" "${NANOSVG_FILES[@]}")
+  LIBSPNG_VERSION=$(pick_version libspng "$LIBSPNG_PINNED" "${LIBSPNG_FILES[@]}")
 }
 
 # Unpacks a source tree once per version; a changed version replaces it.
@@ -177,6 +181,7 @@ main() {
   unpack vst3sdk "$VST3SDK_VERSION" unpack_vst3sdk || true
   unpack nanovg "$NANOVG_VERSION" tar -xJf "$CACHE/src/nanovg_${NANOVG_VERSION}.orig.tar.xz" -C "$DEPS/nanovg" --strip-components=1 || true
   unpack nanosvg "$NANOSVG_VERSION" tar -xJf "$CACHE/src/nanosvg_${NANOSVG_VERSION}.orig.tar.xz" -C "$DEPS/nanosvg" --strip-components=1 || true
+  unpack libspng "$LIBSPNG_VERSION" tar -xzf "$CACHE/src/libspng_${LIBSPNG_VERSION}.orig.tar.gz" -C "$DEPS/libspng" --strip-components=1 || true
   unpack glad "$(glad --version 2>/dev/null || echo 2)-gl21-fbo" generate_glad || true
   echo "bootstrap: dependencies ready in $DEPS"
 }

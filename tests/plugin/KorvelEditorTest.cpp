@@ -400,3 +400,52 @@ TEST_F(KorvelEditor, CornerDragScalesThePanelWithinTheLimits)
   ASSERT_NE(plugin->OpenEditor(&parentWindow), nullptr);
   EXPECT_EQ(graphics->GetDrawScale(), 2.f);
 }
+
+namespace {
+
+// The panel's seven images decoded: what the instances keep between openings.
+constexpr size_t kDecodedPanelBytes =
+  size_t(4) * (1996 * 772 + 146 * 14746 + 265 * 14140 + 316 * 1084 + 314 * 68 + 84 * 8484 + 92 * 104);
+
+RecordingGfx* OpenOnRecorder(KORVEL& plugin)
+{
+  static int parent = 0;
+  RecordingGfx* opened = nullptr;
+  plugin.MakeGraphicsFunction = [&plugin, &opened] {
+    auto g = std::make_unique<RecordingGfx>(&plugin);
+    opened = g.get();
+    return std::unique_ptr<plug::IEditor>(std::move(g));
+  };
+  EXPECT_NE(plugin.OpenEditor(&parent), nullptr);
+  return opened;
+}
+
+} // namespace
+
+TEST(KorvelEditorImages, AreDecodedOncePerProcessWhileAnInstanceLivesAndFreedWithTheLast)
+{
+  gfx::DecodedImageCache& cache = gfx::DecodedImageCache::Shared();
+  ASSERT_EQ(cache.KeptBytes(), 0u) << "images kept while no instance lives";
+  const long before = cache.Decodes();
+  KorvelPtr first = MakeKorvel();
+  KorvelPtr second = MakeKorvel();
+  for (int opening = 0; opening < 3; ++opening)
+  {
+    RecordingGfx* g = OpenOnRecorder(*first);
+    ASSERT_NE(g, nullptr);
+    // Textures belong to one GL context: every opening uploads, the knob strip once for its 16 knobs.
+    EXPECT_EQ(g->CallsStartingWith("LoadBackendBitmap").size(), 7u) << "opening " << opening;
+    first->CloseEditor();
+    EXPECT_EQ(cache.Decodes() - before, 7) << "opening " << opening << " decoded again";
+  }
+  EXPECT_EQ(cache.KeptBytes(), kDecodedPanelBytes);
+  ASSERT_NE(OpenOnRecorder(*second), nullptr);
+  second->CloseEditor();
+  EXPECT_EQ(cache.Decodes() - before, 7) << "a second instance decoded again";
+
+  first.reset();
+  EXPECT_EQ(cache.KeptBytes(), kDecodedPanelBytes) << "freed while an instance still lives";
+  second.reset();
+  EXPECT_EQ(cache.KeptBytes(), 0u) << "kept after the last instance went";
+  EXPECT_EQ(cache.KeptCount(), 0);
+}

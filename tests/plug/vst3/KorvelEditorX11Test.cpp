@@ -579,7 +579,9 @@ TEST_F(KorvelX11Editor, OpenCloseCyclesLeaveNothingBehind)
   // Counted after each cycle: the run loop's timers and readers, editor X
   // windows (the host's children and the process's count), GLX contexts;
   // after all of them the process's open file descriptors (X connections among them).
+  // The decoded images stay with the instance: only the first opening decodes.
   int descriptors = 0;
+  long decodes = 0;
   for (int i = 0; i < 10; ++i)
   {
     ASSERT_TRUE(Attach()) << "cycle " << i;
@@ -590,9 +592,14 @@ TEST_F(KorvelX11Editor, OpenCloseCyclesLeaveNothingBehind)
     ASSERT_EQ(gfx::IGfxLinux::LiveGLContextCount(), 0);
     ASSERT_TRUE(host.Children().empty());
     if (i == 0)
+    {
       descriptors = OpenFileDescriptors(); // the GL driver's own files are open from the first cycle on
+      decodes = gfx::DecodedImageCache::Shared().Decodes();
+    }
   }
   EXPECT_EQ(OpenFileDescriptors(), descriptors);
+  EXPECT_EQ(gfx::DecodedImageCache::Shared().Decodes(), decodes) << "later openings decoded the images again";
+  EXPECT_EQ(gfx::DecodedImageCache::Shared().KeptCount(), 7);
 }
 
 TEST_F(KorvelX11Editor, ScreenshotAtTheDefaultsIsThePreviewComposite)
