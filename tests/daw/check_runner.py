@@ -47,6 +47,11 @@ class Runner:
             status, message = self.FAILED, "the check itself broke:\n" + traceback.format_exc()
         self.record(Outcome(name, status, message, time.monotonic() - start))
 
+    def record_failure(self, name, message):
+        """A check that could not run because what it needs failed to start."""
+        if self.wanted(name):
+            self.record(Outcome(name, self.EXPECTED if name in self.pending else self.FAILED, message, 0.0))
+
     def skip(self, name, reason):
         if self.wanted(name):
             self.record(Outcome(name, self.SKIPPED, reason, 0.0))
