@@ -229,15 +229,31 @@ class ArdourGui:
         return self.x.xlib.capture(window, a.width, a.height)
 
     def close_plugin_window(self):
+        """Closes every KORVEL window (custom or generic) through the window manager, as its close button does."""
+        xl = self.x.xlib
         for top, _ in self.plugin_windows():
             self.x.run("wmctrl", "-i", "-c", hex(top))
         deadline = time.monotonic() + 10
         while time.monotonic() < deadline:
-            if not any(self.x.xlib.attributes(e) and self.x.xlib.attributes(e).map_state == IS_VIEWABLE
-                       for _, e in self.plugin_windows() if e):
+            if not any(xl.attributes(top) and xl.attributes(top).map_state == IS_VIEWABLE
+                       for top, _ in self.plugin_windows()):
                 return
             time.sleep(0.1)
         raise GuiError("Ardour's plug-in window did not close within 10 s")
+
+    def show_generic_controls(self, entry):
+        """Selects the plug-in's entry and asks for Ardour's generic controls, which replace KORVEL's editor:
+        Ardour destroys the editor's view (a plain close only hides it)."""
+        self.x.run("xdotool", "mousemove", str(entry[0]), str(entry[1]), "click", "1")
+        time.sleep(0.3)
+        self.request('Editor:access_action("ProcessorMenu", "edit-generic")')
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            tops = [top for top, editor in self.plugin_windows() if editor is None]
+            if any(self.x.xlib.attributes(t) and self.x.xlib.attributes(t).map_state == IS_VIEWABLE for t in tops):
+                return
+            time.sleep(0.1)
+        raise GuiError("Ardour's generic controls for KORVEL did not show within 10 s")
 
     def root_position(self, window):
         """The window's top-left corner on the screen."""
