@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test: Linux natively (Debug, ASan+UBSan; the
 # threading tests again with ThreadSanitizer; a short pass of every fuzz
-# target) and the Windows x64 executables under Wine, all on a private X
-# display (the drawing tests need OpenGL: GLX on Linux, WGL under Wine).
+# target), the Windows x64 executables under Wine, all on a private X
+# display (the drawing tests need OpenGL: GLX on Linux, WGL under Wine), and
+# on Linux the Release bundle in Ardour 7 (tests/daw, with displays of its own).
 # Then the releases made from those builds are installed and removed as a
 # user would: the Debian package into a root folder of its own, and (with
 # both targets, since the factory presets come from the Linux build) the
@@ -27,6 +28,15 @@ for p in "${presets[@]}"; do
   cmake --build --preset "$p" || { echo "test: building $p failed" >&2; exit 1; }
   rm -rf "build/$p/test-results"; mkdir -p "build/$p/test-results"
 done
+
+# The checks in Ardour use the Release bundle and tools (preset linux).
+DAW_TARGETS=(KORVEL korvel-render korvel-snapshot korvel-demo-audio)
+if [ "$TARGETS" != windows ]; then
+  cmake --preset linux >/dev/null || { echo "test: configuring linux failed" >&2; exit 1; }
+  cmake --build --preset linux --target "${DAW_TARGETS[@]}" \
+    || { echo "test: building the Release bundle for the checks in Ardour failed" >&2; exit 1; }
+  rm -rf build/daw; mkdir -p build/daw/test-results
+fi
 
 XVFB_PID=""
 cleanup() {
@@ -76,6 +86,13 @@ for part in "${install_parts[@]}"; do
   /usr/bin/python3 tests/install/install_test.py "$part" "build/install-$part" || status=1
 done
 
-python3 "$ROOT/scripts/test_summary.py" "${presets[@]/#/$ROOT/build/}" "${install_parts[@]/#/$ROOT/build/install-}" \
-  || status=1
+results=("${presets[@]/#/$ROOT/build/}" "${install_parts[@]/#/$ROOT/build/install-}")
+if [ "$TARGETS" != windows ]; then
+  echo "== DAW checks (Ardour 7)"
+  /usr/bin/python3 tests/daw/run_daw_checks.py build/linux build/daw/work \
+    --report build/daw/test-results/ctest.xml || status=1
+  results+=("$ROOT/build/daw")
+fi
+
+python3 "$ROOT/scripts/test_summary.py" "${results[@]}" || status=1
 exit $status

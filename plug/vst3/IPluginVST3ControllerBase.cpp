@@ -40,20 +40,18 @@ const char* const kNamedControllers[128] = {
 // Longest text a host channel attribute is read at.
 constexpr int64 kMaxChannelTextUnits = 4096;
 
-// Reads a text attribute whose length (in UTF-16 units) the host may give under lengthKey.
-void ReadText(Vst::IAttributeList* list, Vst::IAttributeList::AttrID lengthKey, Vst::IAttributeList::AttrID key,
-              std::string& stored)
+// Reads a text attribute, of at most kMaxChannelTextUnits UTF-16 units. The
+// host's length key is no measure of the buffer: Ardour 7 gives a channel name
+// shorter than the name it then copies whole, and copies as many units as the
+// size in bytes it is handed. The buffer holds the longest text kept twice over.
+void ReadText(Vst::IAttributeList* list, Vst::IAttributeList::AttrID key, std::string& stored)
 {
-  int64 length = 127;
-  int64 given = 0;
-  if (list->getInt(lengthKey, given) == kResultTrue)
-    length = std::max<int64>(given, 0);
-  length = std::min(length, kMaxChannelTextUnits);
-  std::vector<Vst::TChar> text(static_cast<size_t>(length + 1), 0);
-  if (list->getString(key, text.data(), static_cast<Steinberg::uint32>(text.size() * sizeof(Vst::TChar))) == kResultTrue)
+  std::vector<Vst::TChar> text(static_cast<size_t>(2 * kMaxChannelTextUnits + 1), 0);
+  const auto bytes = static_cast<Steinberg::uint32>(kMaxChannelTextUnits * sizeof(Vst::TChar));
+  if (list->getString(key, text.data(), bytes) == kResultTrue)
   {
-    text.back() = 0;
-    stored = Utf16ToUtf8(reinterpret_cast<const char16_t*>(text.data()), text.size());
+    text[static_cast<size_t>(kMaxChannelTextUnits)] = 0;
+    stored = Utf16ToUtf8(reinterpret_cast<const char16_t*>(text.data()));
   }
 }
 
@@ -126,8 +124,8 @@ Steinberg::tresult IPluginVST3ControllerBase::SetChannelContextInfos(Vst::IAttri
 {
   if (!list)
     return Steinberg::kResultFalse;
-  ReadText(list, Vst::ChannelContext::kChannelNameLengthKey, Vst::ChannelContext::kChannelNameKey, mChannelName);
-  ReadText(list, Vst::ChannelContext::kChannelUIDLengthKey, Vst::ChannelContext::kChannelUIDKey, mChannelUID);
+  ReadText(list, Vst::ChannelContext::kChannelNameKey, mChannelName);
+  ReadText(list, Vst::ChannelContext::kChannelUIDKey, mChannelUID);
   int64 value = 0;
   if (list->getInt(Vst::ChannelContext::kChannelIndexKey, value) == kResultTrue)
     mChannelIndex = static_cast<int>(value);
@@ -135,8 +133,7 @@ Steinberg::tresult IPluginVST3ControllerBase::SetChannelContextInfos(Vst::IAttri
     mChannelColour = static_cast<uint32_t>(value);
   if (list->getInt(Vst::ChannelContext::kChannelIndexNamespaceOrderKey, value) == kResultTrue)
     mChannelNamespaceOrder = static_cast<int>(value);
-  ReadText(list, Vst::ChannelContext::kChannelIndexNamespaceLengthKey, Vst::ChannelContext::kChannelIndexNamespaceKey,
-           mChannelNamespace);
+  ReadText(list, Vst::ChannelContext::kChannelIndexNamespaceKey, mChannelNamespace);
   list->getInt(Vst::ChannelContext::kChannelPluginLocationKey, value); // read, not kept
   return Steinberg::kResultOk;
 }

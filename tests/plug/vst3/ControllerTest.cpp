@@ -348,6 +348,91 @@ TEST_F(Controller, ChannelContextKeysAreReadIndependently)
   EXPECT_EQ(blue, 0x80);
 }
 
+namespace {
+
+// A host's attribute list that writes more text than the buffer it is handed:
+// Ardour 7 states a channel name shorter than the one it copies whole, and
+// takes the size in bytes for a count of UTF-16 units.
+class OverreachingAttributes : public Steinberg::FObject, public Vst::IAttributeList
+{
+public:
+  enum class Reach
+  {
+    WholeText,        // copies all of the text and its terminator, whatever the size
+    SizeTakenAsUnits, // copies up to sizeInBytes units
+  };
+
+  OverreachingAttributes(Reach reach, std::u16string name, Steinberg::int64 statedLength)
+    : mReach(reach), mName(std::move(name)), mStatedLength(statedLength)
+  {
+  }
+
+  Steinberg::tresult PLUGIN_API getString(AttrID id, Vst::TChar* string, Steinberg::uint32 sizeInBytes) override
+  {
+    if (std::string(id) != Vst::ChannelContext::kChannelNameKey)
+      return kResultFalse;
+    const size_t units = mReach == Reach::WholeText ? mName.size() + 1 : std::min<size_t>(mName.size() + 1, sizeInBytes);
+    std::copy(mName.c_str(), mName.c_str() + units, reinterpret_cast<char16_t*>(string));
+    return kResultTrue;
+  }
+  Steinberg::tresult PLUGIN_API getInt(AttrID id, Steinberg::int64& value) override
+  {
+    if (std::string(id) != Vst::ChannelContext::kChannelNameLengthKey || mStatedLength < 0)
+      return kResultFalse;
+    value = mStatedLength;
+    return kResultTrue;
+  }
+  Steinberg::tresult PLUGIN_API setInt(AttrID, Steinberg::int64) override { return kResultFalse; }
+  Steinberg::tresult PLUGIN_API setFloat(AttrID, double) override { return kResultFalse; }
+  Steinberg::tresult PLUGIN_API getFloat(AttrID, double&) override { return kResultFalse; }
+  Steinberg::tresult PLUGIN_API setString(AttrID, const Vst::TChar*) override { return kResultFalse; }
+  Steinberg::tresult PLUGIN_API setBinary(AttrID, const void*, Steinberg::uint32) override { return kResultFalse; }
+  Steinberg::tresult PLUGIN_API getBinary(AttrID, const void*&, Steinberg::uint32&) override { return kResultFalse; }
+
+  OBJ_METHODS(OverreachingAttributes, FObject)
+  DEFINE_INTERFACES
+  DEF_INTERFACE(Vst::IAttributeList)
+  END_DEFINE_INTERFACES(FObject)
+  REFCOUNT_METHODS(FObject)
+
+private:
+  Reach mReach;
+  std::u16string mName;
+  Steinberg::int64 mStatedLength;
+};
+
+} // namespace
+
+// Seen in Ardour 7 under valgrind: the name's copy ran past KORVEL's buffer and
+// Ardour later died of the damaged heap. AddressSanitizer stops at such a write.
+TEST_F(Controller, ChannelNameFromAHostThatWritesPastTheStatedSize)
+{
+  using Reach = OverreachingAttributes::Reach;
+  const std::u16string longName(5000, u'x');
+  struct Case
+  {
+    Reach reach;
+    std::u16string name;
+    Steinberg::int64 statedLength;
+    std::string kept;
+  };
+  const Case cases[] = {
+    {Reach::WholeText, u"Drums", 3, "Drums"},
+    {Reach::WholeText, u"Drums", 0, "Drums"},
+    {Reach::SizeTakenAsUnits, u"Bass", -1, "Bass"},
+    {Reach::SizeTakenAsUnits, longName, -1, std::string(4096, 'x')},
+    {Reach::SizeTakenAsUnits, longName, 5000, std::string(4096, 'x')},
+  };
+  for (const Case& c : cases)
+  {
+    auto list = Steinberg::owned(new OverreachingAttributes(c.reach, c.name, c.statedLength));
+    ASSERT_EQ(plugin->setChannelContextInfos(list), kResultOk);
+    std::string name;
+    plugin->TrackName(name);
+    EXPECT_EQ(name, c.kept) << "stated length " << c.statedLength;
+  }
+}
+
 TEST_F(Controller, QueryInterface)
 {
   struct Case
