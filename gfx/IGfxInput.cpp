@@ -237,9 +237,15 @@ void IGfx::DispatchWheel(float x, float y, const IMouseMods& mod, float delta)
   IControl* control = HitTestControl(x, y, false);
   if (!control)
     return;
-  HostEdit::BeginAll(mDelegate, *control);
+  // A control held by a pointer already has its host edit open: the wheel
+  // changes it inside that gesture, never in a second one.
+  const bool held = std::any_of(mCapturedMap.begin(), mCapturedMap.end(),
+                                [control](const auto& entry) { return entry.second == control; });
+  if (!held)
+    HostEdit::BeginAll(mDelegate, *control);
   control->HandleWheel(x, y, mod, delta);
-  HostEdit::EndAll(mDelegate, *control);
+  if (!held)
+    HostEdit::EndAll(mDelegate, *control);
 }
 
 void IGfx::DispatchFileDrop(const char* path, float x, float y)
