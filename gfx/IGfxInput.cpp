@@ -100,6 +100,7 @@ void IGfx::DispatchMouseDown(const std::vector<IMouseState>& points)
   {
     mCursorX = p.x;
     mCursorY = p.y;
+    const bool heldBefore = mCapturedMap.count(p.ms.touchID) > 0;
     IControl* control = HitTestControl(p.x, p.y, true, false, p.ms.touchID);
     if (!control)
       continue;
@@ -107,7 +108,8 @@ void IGfx::DispatchMouseDown(const std::vector<IMouseState>& points)
     const int paramIdx = control->ParamIdx(std::max(valIdx, 0));
     if (p.ms.R && paramIdx >= 0)
     {
-      mCapturedMap.erase(p.ms.touchID); // captured by this press, no edit begun
+      if (!heldBefore) // captured by this press, no edit begun; a held drag's edit still ends
+        mCapturedMap.erase(p.ms.touchID);
       ClearCaptures();
       ShowCursorIfHidden();
       ShowHostParameterMenu(control, paramIdx, p.x, p.y);

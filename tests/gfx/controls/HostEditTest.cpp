@@ -133,6 +133,12 @@ const InputSequence kInputSequences[] = {
      e.Drag(120.f, 80.f, 0.f, -10.f);
      e.Release(120.f, 80.f);
    }},
+  {"right press during a left drag", [](Editor& e) {
+     e.Press(120.f, 100.f);
+     e.Drag(120.f, 90.f, 0.f, -10.f);
+     e.Press(120.f, 90.f, gfx::IMouseMods(true, true));
+     e.Release(120.f, 90.f);
+   }},
 };
 
 } // namespace
