@@ -217,6 +217,7 @@ void IGfx::DispatchMouseLeave()
 
 void IGfx::DispatchDoubleClick(const IMouseState& point)
 {
+  const bool heldBefore = mCapturedMap.count(point.ms.touchID) > 0;
   IControl* control = HitTestControl(point.x, point.y, true, false, point.ms.touchID);
   if (!control)
     return;
@@ -226,7 +227,11 @@ void IGfx::DispatchDoubleClick(const IMouseState& point)
     return;
   }
   // A reset is a change of the parameter like any other: the host hears it inside an edit.
-  mCapturedMap.erase(point.ms.touchID);
+  // A drag this pointer still holds ends first, so the reset never nests in its edit.
+  if (heldBefore)
+    ClearCaptures();
+  else
+    mCapturedMap.erase(point.ms.touchID);
   HostEdit::BeginAll(mDelegate, *control);
   control->HandleDoubleClick(point.x, point.y, point.ms);
   HostEdit::EndAll(mDelegate, *control);

@@ -139,6 +139,12 @@ const InputSequence kInputSequences[] = {
      e.Press(120.f, 90.f, gfx::IMouseMods(true, true));
      e.Release(120.f, 90.f);
    }},
+  {"double click during a left drag", [](Editor& e) {
+     e.Press(120.f, 100.f);
+     e.Drag(120.f, 90.f, 0.f, -10.f);
+     e.DoubleClick(120.f, 90.f);
+     e.Release(120.f, 90.f);
+   }},
 };
 
 } // namespace
