@@ -100,6 +100,7 @@ void IGfx::DispatchMouseDown(const std::vector<IMouseState>& points)
   {
     mCursorX = p.x;
     mCursorY = p.y;
+    const bool heldBefore = mCapturedMap.count(p.ms.touchID) > 0;
     IControl* control = HitTestControl(p.x, p.y, true, false, p.ms.touchID);
     if (!control)
       continue;
@@ -107,7 +108,8 @@ void IGfx::DispatchMouseDown(const std::vector<IMouseState>& points)
     const int paramIdx = control->ParamIdx(std::max(valIdx, 0));
     if (p.ms.R && paramIdx >= 0)
     {
-      mCapturedMap.erase(p.ms.touchID); // captured by this press, no edit begun
+      if (!heldBefore) // captured by this press, no edit begun; a held drag's edit still ends
+        mCapturedMap.erase(p.ms.touchID);
       ClearCaptures();
       ShowCursorIfHidden();
       ShowHostParameterMenu(control, paramIdx, p.x, p.y);
@@ -215,6 +217,7 @@ void IGfx::DispatchMouseLeave()
 
 void IGfx::DispatchDoubleClick(const IMouseState& point)
 {
+  const bool heldBefore = mCapturedMap.count(point.ms.touchID) > 0;
   IControl* control = HitTestControl(point.x, point.y, true, false, point.ms.touchID);
   if (!control)
     return;
@@ -224,7 +227,11 @@ void IGfx::DispatchDoubleClick(const IMouseState& point)
     return;
   }
   // A reset is a change of the parameter like any other: the host hears it inside an edit.
-  mCapturedMap.erase(point.ms.touchID);
+  // A drag this pointer still holds ends first, so the reset never nests in its edit.
+  if (heldBefore)
+    ClearCaptures();
+  else
+    mCapturedMap.erase(point.ms.touchID);
   HostEdit::BeginAll(mDelegate, *control);
   control->HandleDoubleClick(point.x, point.y, point.ms);
   HostEdit::EndAll(mDelegate, *control);
@@ -237,9 +244,15 @@ void IGfx::DispatchWheel(float x, float y, const IMouseMods& mod, float delta)
   IControl* control = HitTestControl(x, y, false);
   if (!control)
     return;
-  HostEdit::BeginAll(mDelegate, *control);
+  // A control held by a pointer already has its host edit open: the wheel
+  // changes it inside that gesture, never in a second one.
+  const bool held = std::any_of(mCapturedMap.begin(), mCapturedMap.end(),
+                                [control](const auto& entry) { return entry.second == control; });
+  if (!held)
+    HostEdit::BeginAll(mDelegate, *control);
   control->HandleWheel(x, y, mod, delta);
-  HostEdit::EndAll(mDelegate, *control);
+  if (!held)
+    HostEdit::EndAll(mDelegate, *control);
 }
 
 void IGfx::DispatchFileDrop(const char* path, float x, float y)

@@ -91,3 +91,72 @@ TEST(HostEdit, ADragSendsAValueOnlyWhenItChangesTheParameter)
     EXPECT_EQ(e.delegate.events, c.sent);
   }
 }
+
+namespace {
+
+// Every Begin gets exactly one End, no Set outside Begin..End, and at most one
+// open gesture per parameter; returns what broke the rule, or "" when none did.
+std::string PairingFault(const std::vector<std::string>& events)
+{
+  std::vector<int> open(16, 0);
+  for (const std::string& event : events)
+  {
+    const auto paren = event.find('(');
+    if (paren == std::string::npos)
+      continue;
+    const std::string kind = event.substr(0, paren);
+    const int param = std::stoi(event.substr(paren + 1));
+    if (kind == "Begin" && open[param]++ > 0)
+      return "a second Begin inside an open gesture: " + event;
+    if (kind == "End" && open[param]-- == 0)
+      return "an End with no Begin: " + event;
+    if (kind == "Set" && open[param] == 0)
+      return "a Set outside Begin..End: " + event;
+  }
+  for (int param = 0; param < int(open.size()); ++param)
+    if (open[param] != 0)
+      return "a gesture left open on parameter " + std::to_string(param);
+  return "";
+}
+
+struct InputSequence
+{
+  const char* what;
+  std::function<void(Editor& e)> act;
+};
+
+const InputSequence kInputSequences[] = {
+  {"wheel during a knob drag", [](Editor& e) {
+     e.Press(120.f, 100.f);
+     e.Drag(120.f, 90.f, 0.f, -10.f);
+     e.Wheel(120.f, 90.f, 1.f);
+     e.Drag(120.f, 80.f, 0.f, -10.f);
+     e.Release(120.f, 80.f);
+   }},
+  {"right press during a left drag", [](Editor& e) {
+     e.Press(120.f, 100.f);
+     e.Drag(120.f, 90.f, 0.f, -10.f);
+     e.Press(120.f, 90.f, gfx::IMouseMods(true, true));
+     e.Release(120.f, 90.f);
+   }},
+  {"double click during a left drag", [](Editor& e) {
+     e.Press(120.f, 100.f);
+     e.Drag(120.f, 90.f, 0.f, -10.f);
+     e.DoubleClick(120.f, 90.f);
+     e.Release(120.f, 90.f);
+   }},
+};
+
+} // namespace
+
+TEST(HostEdit, EveryInputSequenceKeepsTheHostsGesturesPaired)
+{
+  for (const InputSequence& c : kInputSequences)
+  {
+    SCOPED_TRACE(c.what);
+    Editor e;
+    e.Add(new gfx::IBKnobControl(86.f, 67.f, e.images.Knob(), 0));
+    c.act(e);
+    EXPECT_EQ(PairingFault(e.delegate.events), "") << ::testing::PrintToString(e.delegate.events);
+  }
+}
