@@ -43,14 +43,17 @@ void IGfx::SetEditorSize(int width, int height, float scale)
   PLUG_TRACE("IGfx::SetEditorSize");
   if (!std::isfinite(scale))
     scale = mDrawScale;
-  scale = std::min(std::max(scale, mMinScale), mMaxScale);
   if (mDelegate)
-    mDelegate->FitEditorSize(width, height, scale);
+  {
+    width = std::clamp(width, mDelegate->GetMinWidth(), mDelegate->GetMaxWidth());
+    height = std::clamp(height, mDelegate->GetMinHeight(), mDelegate->GetMaxHeight());
+  }
   else
   {
     width = std::max(width, 1);
     height = std::max(height, 1);
   }
+  scale = std::min(std::max(scale, mMinScale), mMaxScale);
   if (width == mWidth && height == mHeight && scale == mDrawScale)
     return;
 

@@ -112,16 +112,14 @@ public:
   int GetHeight() const override { return mHeight; }
   float GetDrawScale() const override { return mDrawScale; }
   /**
-   * Clamps the scale into the draw-scale limits (a non-finite scale keeps the
-   * current one), then the delegate fits the size and scale into its editor
-   * limits, so that the window stays inside them (FitEditorSize);
+   * Clamps width and height into the delegate's editor limits and the scale
+   * into the draw-scale limits (a non-finite scale keeps the current one);
    * an unchanged result does nothing. Otherwise ends captures, tells the
    * delegate and the host window, resizes and repaints everything.
    */
   void SetEditorSize(int width, int height, float scale) override;
   /** Non-finite or non-positive scales are refused. */
   void SetDisplayScale(float scale) override;
-  float GetDisplayScale() const override { return mDisplayScale; }
   void* OpenEditorWindow(void* parent) override = 0;
   void CloseEditorWindow() override = 0;
   void QueryCursorPosition(float& x, float& y) override = 0;

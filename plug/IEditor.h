@@ -34,11 +34,10 @@ public:
   virtual int GetWidth() const = 0;
   virtual int GetHeight() const = 0;
   virtual float GetDrawScale() const = 0;
-  /** Fits into the editor limits (IEditorDelegate::FitEditorSize); a non-finite scale keeps the current one. */
+  /** Clamps into the editor limits; a non-finite scale keeps the current one. */
   virtual void SetEditorSize(int width, int height, float drawScale) = 0;
   /** The monitor's scale factor. */
   virtual void SetDisplayScale(float scale) = 0;
-  virtual float GetDisplayScale() const { return 1.f; }
   /** The scale factor the host gives for its window; from then on it wins over what the editor finds itself. */
   virtual void SetHostDisplayScale(float scale) { SetDisplayScale(scale); }
 

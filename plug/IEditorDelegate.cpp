@@ -2,8 +2,6 @@
 
 #include "plug/Trace.h"
 
-#include <algorithm>
-#include <cmath>
 #include <utility>
 
 namespace plug {
@@ -50,37 +48,6 @@ void IEditorDelegate::SetEditorScaleLimits(float minScale, float maxScale)
     std::swap(minScale, maxScale);
   mMinScale = minScale;
   mMaxScale = maxScale;
-}
-
-namespace {
-
-// The window's extent as the editor computes it: the scaled size, truncated.
-int ScaledSpan(int size, float scale)
-{
-  return static_cast<int>(scale * static_cast<float>(size));
-}
-
-} // namespace
-
-void IEditorDelegate::FitEditorSize(int& width, int& height, float& scale) const
-{
-  width = std::clamp(width, mMinWidth, mMaxWidth);
-  height = std::clamp(height, mMinHeight, mMaxHeight);
-  if (!(std::isfinite(scale) && scale > 0.f))
-    scale = 1.f;
-  scale = std::clamp(scale, mMinScale, mMaxScale);
-  if (width <= 0 || height <= 0)
-    return;
-  // Width and height are inside the limits, so scale 1 fits: the range below
-  // is never empty, and the size limits win over the scale limits.
-  const float fw = static_cast<float>(width), fh = static_cast<float>(height);
-  scale = std::min(scale, std::min(static_cast<float>(mMaxWidth) / fw, static_cast<float>(mMaxHeight) / fh));
-  scale = std::max(scale, std::max(static_cast<float>(mMinWidth) / fw, static_cast<float>(mMinHeight) / fh));
-  // The quotients are rounded: a product may land a pixel outside, one way or the other.
-  for (int i = 0; i < 64 && (ScaledSpan(width, scale) > mMaxWidth || ScaledSpan(height, scale) > mMaxHeight); ++i)
-    scale = std::nextafter(scale, 0.f);
-  for (int i = 0; i < 64 && (ScaledSpan(width, scale) < mMinWidth || ScaledSpan(height, scale) < mMinHeight); ++i)
-    scale = std::nextafter(scale, 2.f * scale);
 }
 
 void* IEditorDelegate::OpenEditor(void* /*parent*/)

@@ -52,14 +52,6 @@ public:
   float GetMinScale() const { return mMinScale; }
   float GetMaxScale() const { return mMaxScale; }
   void SetEditorScaleLimits(float minScale, float maxScale);
-  /**
-   * Brings an editor size into the limits: width and height into the size
-   * limits, the draw scale into the scale limits and, where the two disagree,
-   * so far that the scaled size (the window at display scale 1, width x scale
-   * truncated as the window is) stays inside the size limits too. A scale
-   * that is not a positive number becomes 1.
-   */
-  void FitEditorSize(int& width, int& height, float& scale) const;
 
   /** Opens the editor in the parent window; returns the editor's window (nullptr here). */
   virtual void* OpenEditor(void* parent);

@@ -7,17 +7,6 @@
 
 namespace plug {
 
-namespace {
-
-// Zero stands for "no size" (states saved before any editor opened); a
-// negative or non-finite value is damage and tells no size either.
-bool IsEditorSize(int width, int height, float scale)
-{
-  return width > 0 && height > 0 && std::isfinite(scale) && scale > 0.f;
-}
-
-} // namespace
-
 IGfxEditorDelegate::IGfxEditorDelegate(int nParams)
   : IEditorDelegate(nParams), mPendingValues(std::make_unique<PendingValue[]>(static_cast<size_t>(NParams())))
 {
@@ -28,17 +17,16 @@ IGfxEditorDelegate::~IGfxEditorDelegate() = default;
 
 void IGfxEditorDelegate::RememberEditorSize(int width, int height, float scale)
 {
-  if (!IsEditorSize(width, height, scale))
+  if (!std::isfinite(scale) || width == 0 || height == 0 || scale == 0.f)
   {
-    // "No size": the next editor opens at its own size.
+    // Zero stands for "no size": the next editor opens at its own size.
     mRememberedWidth = mRememberedHeight = 0;
     mRememberedScale = 0.f;
     return;
   }
-  FitEditorSize(width, height, scale);
-  mRememberedWidth = width;
-  mRememberedHeight = height;
-  mRememberedScale = scale;
+  mRememberedWidth = std::clamp(width, GetMinWidth(), GetMaxWidth());
+  mRememberedHeight = std::clamp(height, GetMinHeight(), GetMaxHeight());
+  mRememberedScale = std::clamp(scale, GetMinScale(), GetMaxScale());
 }
 
 void IGfxEditorDelegate::DeliverPendingEditorValues()
@@ -161,17 +149,16 @@ int IGfxEditorDelegate::LoadEditorSize(const StateChunk& chunk, int pos)
   pos = chunk.Get(height, pos);
   pos = chunk.Get(scale, pos);
   // A truncated image must not wipe the size remembered for the next save,
-  // and a damaged one must not open the editor beyond its limits: what tells
-  // no size is refused, the rest is fitted into the limits.
+  // and a damaged one must not make the editor unusable: a non-finite scale
+  // is refused, the rest is clamped into the limits.
   if (pos < 0)
     return pos;
   if (!mEditor)
     RememberEditorSize(width, height, scale);
-  else if (IsEditorSize(width, height, scale))
-  {
-    FitEditorSize(width, height, scale);
-    mEditor->SetEditorSize(width, height, scale);
-  }
+  else if (width != 0 && height != 0 && scale != 0.f && std::isfinite(scale))
+    mEditor->SetEditorSize(std::clamp(width, GetMinWidth(), GetMaxWidth()),
+                           std::clamp(height, GetMinHeight(), GetMaxHeight()),
+                           std::clamp(scale, GetMinScale(), GetMaxScale()));
   return pos;
 }
 

@@ -5,7 +5,7 @@
 // MakeGraphicsFunction (creates the editor) and LayoutFunction (adds the
 // controls when the editor opens its window). Closing the editor remembers its
 // size and scale; the next opening, and the editor size stored in a state
-// image, use them, fitted into the editor limits (FitEditorSize).
+// image, use them, clamped into the editor limits.
 //
 // SendParameterValueToEditor may run on any thread, the audio thread included
 // (meter readings): it only stores the normalized value in a per-parameter
@@ -47,9 +47,9 @@ public:
   int GetRememberedHeight() const { return mRememberedHeight; }
   float GetRememberedScale() const { return mRememberedScale; }
   /**
-   * Remembers a size for the next opening, fitted into the limits
-   * (FitEditorSize). A zero (which stands for "no size"), a negative or a
-   * non-finite value leaves nothing remembered.
+   * Remembers a size for the next opening: width and height are clamped into
+   * the editor limits and the scale into the scale limits. A zero (which
+   * stands for "no size") or a non-finite scale leaves nothing remembered.
    */
   void RememberEditorSize(int width, int height, float scale);
 

@@ -401,11 +401,6 @@ Steinberg::IPlugView* PLUGIN_API IPluginVST3::createView(Steinberg::FIDString na
   PLUG_TRACE("plug::IPluginVST3::createView");
   if (!HasEditor() || !name || std::strcmp(name, Vst::ViewType::kEditor) != 0)
     return nullptr;
-  // The plug-in has one editor, shown by one view: a second view would share
-  // its window, and removing or releasing either would take it from the other.
-  // The host gets a new view once it has released the old one.
-  if (mView)
-    return nullptr;
   mView = new IPluginVST3View(*this);
   return mView;
 }
@@ -420,8 +415,6 @@ bool IPluginVST3::RequestEditorResize(int width, int height)
 {
   if (!HasEditor())
     return true;
-  if (width <= 0 || height <= 0)
-    return false;
   if ((width != GetEditorWidth() || height != GetEditorHeight()) && mView && mView->Frame())
     mView->ResizeView(width, height);
   SetEditorDimensions(width, height);

@@ -74,7 +74,7 @@ public:
   Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) override;
   Steinberg::tresult PLUGIN_API setEditorState(Steinberg::IBStream* state) override;
   Steinberg::tresult PLUGIN_API getEditorState(Steinberg::IBStream* state) override;
-  /** "editor" gives the editor's view (when the plug-in has an editor and no view lives yet); other names nothing. */
+  /** "editor" gives a new view of the editor (when the plug-in has one); any other name nothing. */
   Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
 
   // IUnitInfo
@@ -109,10 +109,7 @@ public:
   int TrackIndex() const override;
   void TrackNamespace(std::string& name) const override;
   int TrackNamespaceIndex() const override;
-  /**
-   * Resizes the host's view (when the size changed and the view has a frame); stores the size. A size that is
-   * not positive is refused (false) and never reaches the host.
-   */
+  /** Resizes the host's view (when the size changed and the current view has a frame); stores the size. */
   bool RequestEditorResize(int width, int height) override;
   /** The host's context menu (IComponentHandler3) for the parameter, with the editor's items. */
   bool OpenHostParameterMenu(int paramIdx, int x, int y, const std::vector<IHostMenuItem>& items,
@@ -129,7 +126,7 @@ public:
    */
   void ServiceHostRequests();
 
-  /** The editor's view, while it lives. */
+  /** The view created last, while it lives. */
   IPluginVST3View* CurrentView() const { return mView; }
   /** The view is going away; forgets it if it is the current one. */
   void ForgetView(IPluginVST3View* view);

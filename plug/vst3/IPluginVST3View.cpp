@@ -10,9 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdint>
 #include <cstring>
-#include <limits>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -162,11 +160,6 @@ tresult PLUGIN_API IPluginVST3View::attached(void* parent, Steinberg::FIDString 
   mEditorOpen = true;
   if (mContentScale != 1.f)
     mOwner.ApplyScreenScale(mContentScale);
-  // An editor that opened at a size it already had asked the host for
-  // nothing: the size on record (and the host's window) may be an older one.
-  if (const IEditor* editor = mOwner.GetEditor())
-    mOwner.RequestEditorResize(WindowSpan(editor->GetWidth(), editor->GetDrawScale()),
-                               WindowSpan(editor->GetHeight(), editor->GetDrawScale()));
   return CPluginView::attached(parent, type);
 }
 
@@ -188,20 +181,7 @@ tresult PLUGIN_API IPluginVST3View::getSize(ViewRect* size)
     return kResultFalse;
   if (!size)
     return kInvalidArgument;
-  if (mEditorOpen)
-  {
-    *size = ViewRect(0, 0, mOwner.GetEditorWidth(), mOwner.GetEditorHeight());
-    return kResultOk;
-  }
-  // Closed: the window the editor will open with (at the size remembered from
-  // the last closing or a loaded state, else at its own), so that the host's
-  // window has that size already.
-  const float scale = mOwner.GetRememberedScale();
-  if (scale > 0.f)
-    *size = ViewRect(0, 0, WindowSpan(mOwner.GetRememberedWidth(), scale),
-                     WindowSpan(mOwner.GetRememberedHeight(), scale));
-  else
-    *size = ViewRect(0, 0, WindowSpan(mOwner.GetOwnEditorWidth(), 1.f), WindowSpan(mOwner.GetOwnEditorHeight(), 1.f));
+  *size = ViewRect(0, 0, mOwner.GetEditorWidth(), mOwner.GetEditorHeight());
   return kResultOk;
 }
 
@@ -223,21 +203,10 @@ tresult PLUGIN_API IPluginVST3View::checkSizeConstraint(ViewRect* r)
 {
   if (!r)
     return kInvalidArgument;
-  // The limits hold for the editor at display scale 1; the window is larger
-  // by the display scale, truncated the same way as the window itself.
-  const float s = DisplayScale();
-  const auto limit = [s](int value) { return static_cast<int64_t>(s * static_cast<float>(value)); };
-  // In 64 bits: a host's rectangle may span more than 32 bits can hold.
-  const int64_t width =
-    std::clamp(int64_t{r->right} - r->left, limit(mOwner.GetMinWidth()), limit(mOwner.GetMaxWidth()));
-  const int64_t height =
-    std::clamp(int64_t{r->bottom} - r->top, limit(mOwner.GetMinHeight()), limit(mOwner.GetMaxHeight()));
-  const int64_t right = r->left + width;
-  const int64_t bottom = r->top + height;
-  if (right > std::numeric_limits<Steinberg::int32>::max() || bottom > std::numeric_limits<Steinberg::int32>::max())
-    return kInvalidArgument;
-  r->right = static_cast<Steinberg::int32>(right);
-  r->bottom = static_cast<Steinberg::int32>(bottom);
+  const int width = std::clamp(static_cast<int>(r->getWidth()), mOwner.GetMinWidth(), mOwner.GetMaxWidth());
+  const int height = std::clamp(static_cast<int>(r->getHeight()), mOwner.GetMinHeight(), mOwner.GetMaxHeight());
+  r->right = r->left + width;
+  r->bottom = r->top + height;
   return kResultOk;
 }
 
@@ -253,9 +222,7 @@ tresult PLUGIN_API IPluginVST3View::onKeyUp(char16 key, int16 keyCode, int16 mod
 
 tresult PLUGIN_API IPluginVST3View::setContentScaleFactor(ScaleFactor factor)
 {
-  // Real displays scale by 0.5 to 4; beyond that the editor's framebuffer and
-  // window sizes would outgrow what the GL driver and 32-bit sizes can hold.
-  if (!(factor >= kMinContentScale && factor <= kMaxContentScale))
+  if (!std::isfinite(factor) || factor <= 0.f)
     return kInvalidArgument;
   // Hosts may give the factor before attaching: the next opening applies it.
   mContentScale = factor;
@@ -280,18 +247,6 @@ tresult PLUGIN_API IPluginVST3View::captureFrame(Steinberg::IBStream* rgba, Stei
   *width = frame.width;
   *height = frame.height;
   return kResultOk;
-}
-
-float IPluginVST3View::DisplayScale() const
-{
-  const IEditor* editor = mEditorOpen ? mOwner.GetEditor() : nullptr;
-  return editor ? editor->GetDisplayScale() : mContentScale;
-}
-
-int IPluginVST3View::WindowSpan(int size, float drawScale) const
-{
-  // As the editor computes its window: the scaled size, truncated, then the display scale.
-  return static_cast<int>(DisplayScale() * static_cast<float>(static_cast<int>(drawScale * static_cast<float>(size))));
 }
 
 bool IPluginVST3View::ResizeView(int width, int height)

@@ -8,8 +8,8 @@
 // closed.
 //
 // The view keeps its plug-in alive (a reference taken at creation); the
-// plug-in remembers its one view, for resize requests and context menus, and
-// forgets it when the view goes.
+// plug-in only remembers which view is current, for resize requests and
+// context menus, and forgets it when the view goes.
 
 #include "plug/vst3/VST3Sdk.h"
 
@@ -38,10 +38,6 @@ Steinberg::FIDString EditorPlatformType();
  */
 IKeyEvent MakeKeyEvent(Steinberg::char16 key, Steinberg::int16 keyCode, Steinberg::int16 modifiers);
 
-/** The host's content scale factors the view accepts: what real displays use. */
-constexpr float kMinContentScale = 0.5f;
-constexpr float kMaxContentScale = 4.f;
-
 class IPluginVST3View : public Steinberg::CPluginView,
                         public Steinberg::IPlugViewContentScaleSupport,
                         public IEditorFrameCapture
@@ -54,11 +50,9 @@ public:
   Steinberg::tresult PLUGIN_API isPlatformTypeSupported(Steinberg::FIDString type) override;
   Steinberg::tresult PLUGIN_API attached(void* parent, Steinberg::FIDString type) override;
   Steinberg::tresult PLUGIN_API removed() override;
-  /** The open editor's window; while closed, the window it will open with. */
   Steinberg::tresult PLUGIN_API getSize(Steinberg::ViewRect* size) override;
   Steinberg::tresult PLUGIN_API onSize(Steinberg::ViewRect* newSize) override;
   Steinberg::tresult PLUGIN_API canResize() override;
-  /** Clamps into the editor limits times the display scale; refuses a rectangle that then leaves 32 bits. */
   Steinberg::tresult PLUGIN_API checkSizeConstraint(Steinberg::ViewRect* rect) override;
   Steinberg::tresult PLUGIN_API onKeyDown(Steinberg::char16 key, Steinberg::int16 keyCode,
                                           Steinberg::int16 modifiers) override;
@@ -66,7 +60,6 @@ public:
                                         Steinberg::int16 modifiers) override;
 
   // IPlugViewContentScaleSupport
-  /** Factors outside kMinContentScale..kMaxContentScale are refused (kInvalidArgument). */
   Steinberg::tresult PLUGIN_API setContentScaleFactor(ScaleFactor factor) override;
 
   // IEditorFrameCapture
@@ -84,10 +77,6 @@ public:
 private:
   /** Drops the host's run loop (Linux) once the editor is closed. */
   void ForgetRunLoop();
-  /** The open editor's display scale, else the host's content scale. */
-  float DisplayScale() const;
-  /** The window's extent for an editor size and draw scale at the current display scale. */
-  int WindowSpan(int size, float drawScale) const;
 
   IPluginVST3& mOwner;
   bool mEditorOpen = false;

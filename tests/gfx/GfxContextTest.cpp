@@ -456,9 +456,8 @@ TEST_F(GfxContextTest, EditorSizeIsClampedIntoTheLimitsAndAnUnchangedSizeDoesNot
   } cases[] = {
     {1200, 500, 1.5f, 1200, 500, 1.5f},
     {100, 100, 1.f, 499, 193, 1.f},
-    {-5, 0, 0.f, 499, 193, 1.f},      // smaller would make a window below the limits
-    {5000, 5000, 9.f, 1996, 772, 1.f}, // larger would make one above them
-    {998, 386, 2.f, 998, 386, 2.f},
+    {-5, 0, 0.f, 499, 193, 0.5f},
+    {5000, 5000, 9.f, 1996, 772, 2.f},
     {998, 386, nan, 998, 386, 2.f}, // keeps the scale of the case before
     {998, 386, inf, 998, 386, 2.f},
     {998, 386, -inf, 998, 386, 2.f},
