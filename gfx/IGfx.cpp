@@ -397,6 +397,16 @@ double IGfx::NowMs()
   return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
+ScopedContext::ScopedContext(IGfx& g) : mGfx(g)
+{
+  mGfx.MakeContextCurrent();
+}
+
+ScopedContext::~ScopedContext()
+{
+  mGfx.RestorePreviousContext();
+}
+
 // --- Window lifetime ---------------------------------------------------------------------------
 
 void IGfx::SetUpContext(void* platformContext, const std::function<bool()>& loadGL)

@@ -528,6 +528,8 @@ private:
   void AttachAndInit(IControl* control);
   void DeleteControls();
   void WarpBackLockedCursor();
+  IBitmap UploadAndCache(const DecodedImage& image, const std::string& name, int scale, int nFrames,
+                         bool framesAreHorizontal);
   void ResizeWindowToEditor();
   void ApplyTransform() { PathApplyTransform(mTransform); }
 

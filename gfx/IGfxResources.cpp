@@ -5,6 +5,7 @@
 #include "gfx/IGfx.h"
 
 #include "gfx/ResourceLookup.h"
+#include "gfx/ScopedContext.h"
 
 #include "plug/Trace.h"
 
@@ -71,16 +72,7 @@ IBitmap IGfx::RequestBitmap(const char* name, int nFrames, bool framesAreHorizon
     mLastResourceError = std::string(name) + ": " + error;
     return {};
   }
-  MakeContextCurrent();
-  std::unique_ptr<APIBitmap> bitmap = LoadBackendBitmap(*image, static_cast<float>(foundScale));
-  RestorePreviousContext();
-  if (!bitmap)
-  {
-    mLastResourceError = std::string("the drawing backend refused the image ") + name;
-    return {};
-  }
-  APIBitmap* cached = mBitmapCache.Add(std::move(bitmap), name, foundScale);
-  return IBitmap(cached, nFrames, framesAreHorizontal, name);
+  return UploadAndCache(*image, name, foundScale, nFrames, framesAreHorizontal);
 }
 
 IBitmap IGfx::RequestBitmapFromData(const char* cacheName, const uint8_t* data, size_t size, int nFrames,
@@ -98,15 +90,24 @@ IBitmap IGfx::RequestBitmapFromData(const char* cacheName, const uint8_t* data, 
     mLastResourceError = name + ": " + error;
     return {};
   }
-  MakeContextCurrent();
-  std::unique_ptr<APIBitmap> bitmap = LoadBackendBitmap(image, 1.f);
-  RestorePreviousContext();
+  return UploadAndCache(image, name, 1, nFrames, framesAreHorizontal);
+}
+
+// The cache's lock is held by the caller.
+IBitmap IGfx::UploadAndCache(const DecodedImage& image, const std::string& name, int scale, int nFrames,
+                             bool framesAreHorizontal)
+{
+  std::unique_ptr<APIBitmap> bitmap;
+  {
+    ScopedContext current(*this);
+    bitmap = LoadBackendBitmap(image, static_cast<float>(scale));
+  }
   if (!bitmap)
   {
     mLastResourceError = "the drawing backend refused the image " + name;
     return {};
   }
-  APIBitmap* cached = mBitmapCache.Add(std::move(bitmap), name, 1.0);
+  APIBitmap* cached = mBitmapCache.Add(std::move(bitmap), name, scale);
   return IBitmap(cached, nFrames, framesAreHorizontal, name);
 }
 

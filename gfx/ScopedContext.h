@@ -1,8 +1,8 @@
 #pragma once
 
-#include "gfx/IGfx.h"
-
 namespace gfx {
+
+class IGfx;
 
 /**
  * Makes the editor's GL context current for a scope and restores the one that
@@ -15,8 +15,8 @@ namespace gfx {
 class ScopedContext
 {
 public:
-  explicit ScopedContext(IGfx& g) : mGfx(g) { mGfx.MakeContextCurrent(); }
-  ~ScopedContext() { mGfx.RestorePreviousContext(); }
+  explicit ScopedContext(IGfx& g);
+  ~ScopedContext();
   ScopedContext(const ScopedContext&) = delete;
   ScopedContext& operator=(const ScopedContext&) = delete;
 

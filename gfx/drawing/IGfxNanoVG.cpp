@@ -6,9 +6,10 @@
 
 #include "gfx/drawing/NanoVGIncludes.h"
 
+#include "gfx/ScopedContext.h"
+
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -77,12 +78,12 @@ IGfxNanoVG::~IGfxNanoVG()
 
 int IGfxNanoVG::BackingWidth() const
 {
-  return static_cast<int>(static_cast<int>(GetWidth() * GetDrawScale()) * DisplayScale());
+  return DeviceWidth();
 }
 
 int IGfxNanoVG::BackingHeight() const
 {
-  return static_cast<int>(static_cast<int>(GetHeight() * GetDrawScale()) * DisplayScale());
+  return DeviceHeight();
 }
 
 unsigned IGfxNanoVG::MainFramebuffer() const
@@ -234,26 +235,30 @@ bool IGfxNanoVG::CaptureFrame(plug::IEditorFrame& frame)
 {
   if (!mVG || !mMainFramebuffer)
     return false;
-  MakeContextCurrent();
-  // The tick delivers what the plug-in sent meanwhile and runs the display
-  // tick, exactly as the frame clock would; then everything is drawn, not
-  // only what the tick found dirty.
-  using namespace std::chrono;
-  IAreaList dirty;
-  TickFrame(duration<double, std::milli>(steady_clock::now().time_since_epoch()).count(), dirty);
-  RenderAreas({IArea(0.f, 0.f, static_cast<float>(GetWidth()), static_cast<float>(GetHeight()))});
+  int w = 0, h = 0;
+  std::vector<uint8_t> rows;
+  bool read = false;
+  {
+    ScopedContext current(*this);
+    // The tick delivers what the plug-in sent meanwhile and runs the display
+    // tick, exactly as the frame clock would; then everything is drawn, not
+    // only what the tick found dirty.
+    IAreaList dirty;
+    TickFrame(NowMs(), dirty);
+    RenderAreas({IArea(0.f, 0.f, static_cast<float>(GetWidth()), static_cast<float>(GetHeight()))});
 
-  const int w = BackingWidth(), h = BackingHeight();
-  std::vector<uint8_t> rows(static_cast<size_t>(w) * h * 4);
-  // Errors left by earlier calls are not the read's.
-  for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i)
-    continue;
-  glBindFramebuffer(GL_FRAMEBUFFER, mMainFramebuffer->fbo);
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
-  glBindFramebuffer(GL_FRAMEBUFFER, mWindowFramebuffer);
-  const bool read = glGetError() == GL_NO_ERROR;
-  RestorePreviousContext();
+    w = BackingWidth();
+    h = BackingHeight();
+    rows.resize(static_cast<size_t>(w) * h * 4);
+    // Errors left by earlier calls are not the read's.
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i)
+      continue;
+    glBindFramebuffer(GL_FRAMEBUFFER, mMainFramebuffer->fbo);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+    glBindFramebuffer(GL_FRAMEBUFFER, mWindowFramebuffer);
+    read = glGetError() == GL_NO_ERROR;
+  }
   if (!read)
     return false;
 

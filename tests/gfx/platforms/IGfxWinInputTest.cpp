@@ -77,6 +77,7 @@ std::string Fmt(const char* format, double a, double b)
 
 TEST_P(IGfxWinInput, PostedMouseMessagesReachTheControlsInUnscaledPixels)
 {
+  editor.delegate.GetParameter(0)->SetPlain(-20.0); // where control B stands, away from the default
   Post(WM_MOUSEMOVE, 0, At(20, 20));
   Post(WM_LBUTTONDOWN, MK_LBUTTON, At(30, 30));
   Post(WM_MOUSEMOVE, MK_LBUTTON, At(40, 35));
