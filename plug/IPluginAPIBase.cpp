@@ -59,6 +59,11 @@ void IPluginAPIBase::LaunchIdleTimer(int intervalMs)
 
 void IPluginAPIBase::ServiceQueues(Timer& /*timer*/)
 {
+  ServiceQueues();
+}
+
+void IPluginAPIBase::ServiceQueues()
+{
   if (mHasEditor)
   {
     IMidiMsg message;

@@ -44,6 +44,7 @@ public:
   void LaunchIdleTimer(int intervalMs = kIdleTimerIntervalMs);
   /** User-interface thread: hands queued MIDI and system-exclusive messages to the editor, then OnIdleTick. */
   void ServiceQueues(Timer& timer);
+  void ServiceQueues();
 
   // From the editor.
   void PushAllParametersToHost() override;

@@ -5,7 +5,6 @@
 #include "gfx/platforms/X11Keys.h"
 
 #include "plug/IGfxEditorDelegate.h"
-#include "plug/Timer.h"
 #include "plug/Trace.h"
 
 #include <glad/gl.h>
@@ -291,8 +290,6 @@ void IGfxLinux::OnFrameTick()
   if (TickFrame(NowMs(), areas))
     mPendingAreas.insert(mPendingAreas.end(), areas.begin(), areas.end());
   DrawPending();
-  // The framework's idle timers (parameter-change and restart requests to the host among them).
-  plug::Timer::TickAll();
 }
 
 void IGfxLinux::OnXEvents()

@@ -5,8 +5,8 @@
 //
 // - No thread of its own: the host's run loop (plug::IHostRunLoop, from the
 //   delegate or SetRunLoop) calls a timer about 60 times a second, which runs
-//   the frame tick and the framework's idle timers (plug::Timer::TickAll), and
-//   a reader on the X connection, which handles the window's events.
+//   the frame tick, and a reader on the X connection, which handles the
+//   window's events. (The plug-in's idle work has a timer of its own there.)
 // - The window has its own connection to the X server, so its events never mix
 //   with the host's.
 // - A frame tick draws the dirty areas at once; Expose rectangles become

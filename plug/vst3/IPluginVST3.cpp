@@ -66,17 +66,16 @@ IPluginVST3::IPluginVST3(const InstanceInfo& /*info*/, const IPluginDefinition& 
   , IPluginVST3ProcessorBase(definition, *this)
   , mLastEditorValues(static_cast<size_t>(NParams()))
 {
-  mTimer = Timer::Launch(
-    [this](Timer& timer) {
-      ServiceHostRequests();
-      ServiceQueues(timer);
-    },
-    kIdleTimerIntervalMs);
+  mIdle = std::make_unique<VST3IdleDriver>([this] {
+    ServiceHostRequests();
+    ServiceQueues();
+  });
 }
 
 IPluginVST3::~IPluginVST3()
 {
-  mTimer.reset();
+  // The idle work refers to this object.
+  mIdle.reset();
 }
 
 tresult PLUGIN_API IPluginVST3::initialize(Steinberg::FUnknown* context)
@@ -104,12 +103,23 @@ tresult PLUGIN_API IPluginVST3::initialize(Steinberg::FUnknown* context)
   if (GetHost() == kHostUninit)
     OnHostKnown();
   AnnounceAllParameters(kReset);
+  mIdle->Start(context);
   return kResultOk;
 }
 
 tresult PLUGIN_API IPluginVST3::terminate()
 {
+  // The idle work talks to the host, whose objects go now.
+  mIdle->Stop();
   return SingleComponentEffect::terminate();
+}
+
+tresult PLUGIN_API IPluginVST3::setComponentHandler(Vst::IComponentHandler* handler)
+{
+  // The idle work may use the handler on the module's idle thread meanwhile.
+  tresult result = kResultFalse;
+  mIdle->RunExclusive([&] { result = SingleComponentEffect::setComponentHandler(handler); });
+  return result;
 }
 
 tresult PLUGIN_API IPluginVST3::setActive(Steinberg::TBool state)
@@ -403,6 +413,12 @@ Steinberg::IPlugView* PLUGIN_API IPluginVST3::createView(Steinberg::FIDString na
     return nullptr;
   mView = new IPluginVST3View(*this);
   return mView;
+}
+
+void IPluginVST3::UseViewRunLoop(IHostRunLoop* runLoop)
+{
+  SetHostRunLoop(runLoop);
+  mIdle->UseViewRunLoop(runLoop);
 }
 
 void IPluginVST3::ForgetView(IPluginVST3View* view)

@@ -12,9 +12,11 @@
 #include "plug/vst3/IPluginVST3ControllerBase.h"
 #include "plug/vst3/IPluginVST3Parameter.h"
 #include "plug/vst3/IPluginVST3ProcessorBase.h"
+#include "plug/vst3/VST3IdleDriver.h"
 
 #include <array>
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,7 +42,9 @@ public:
   ~IPluginVST3() override;
 
   // IPluginBase (VST3)
+  /** Also starts the idle work, on the run loop the context offers if any (VST3IdleDriver). */
   Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) override;
+  /** Stops the idle work first. */
   Steinberg::tresult PLUGIN_API terminate() override;
 
   // IComponent
@@ -74,6 +78,8 @@ public:
   Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) override;
   Steinberg::tresult PLUGIN_API setEditorState(Steinberg::IBStream* state) override;
   Steinberg::tresult PLUGIN_API getEditorState(Steinberg::IBStream* state) override;
+  /** Never while the idle work runs on another thread. */
+  Steinberg::tresult PLUGIN_API setComponentHandler(Steinberg::Vst::IComponentHandler* handler) override;
   /** "editor" gives a new view of the editor (when the plug-in has one); any other name nothing. */
   Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
 
@@ -120,11 +126,16 @@ public:
   /** Asks the host (when it gave a component handler) to restart with these flags. */
   void RestartHost(Steinberg::int32 flags);
   /**
-   * User-interface thread, from the idle timer: asks the host for what the audio
-   * thread noted (a latency change). On Linux the idle timer runs when the owner
-   * of the user-interface loop calls Timer::TickAll.
+   * From the idle work (VST3IdleDriver): asks the host for what the audio
+   * thread noted (a latency change). On the host's user-interface thread,
+   * except on Linux for a host that offers no run loop while no view is
+   * attached: then on the module's idle thread.
    */
   void ServiceHostRequests();
+  /** The attached view's run loop (Linux; null when it goes), for the editor and the idle work. */
+  void UseViewRunLoop(IHostRunLoop* runLoop);
+  /** Where the idle work runs now. */
+  VST3IdleDriver::Where IdleWorkRuns() const { return mIdle->Runs(); }
 
   /** The view created last, while it lives. */
   IPluginVST3View* CurrentView() const { return mView; }
@@ -145,6 +156,7 @@ private:
   std::vector<std::atomic<double>> mLastEditorValues;
   // Not a reference: the view holds one on the plug-in and tells it when it goes.
   IPluginVST3View* mView = nullptr;
+  std::unique_ptr<VST3IdleDriver> mIdle;
 };
 
 } // namespace plug

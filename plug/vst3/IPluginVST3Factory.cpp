@@ -3,7 +3,7 @@
 #include "plug/vst3/IPluginVST3.h"
 
 #include "plug/ModuleResources.h"
-#include "plug/Timer.h"
+#include "plug/vst3/VST3IdleDriver.h"
 
 #include "public.sdk/source/main/pluginfactory.h"
 
@@ -45,6 +45,13 @@ public:
       Steinberg::gPluginFactory = nullptr;
     delete this;
     return 0;
+  }
+
+  /** A run loop in the host's context (Linux) serves the idle work of the instances created later. */
+  Steinberg::tresult PLUGIN_API setHostContext(Steinberg::FUnknown* context) override
+  {
+    VST3IdleDriver::SetModuleHostContext(context);
+    return CPluginFactory::setHostContext(context);
   }
 
   /** With gFactoryMutex held. */
@@ -120,9 +127,7 @@ bool VST3ModuleLeave()
   if (--gModuleCounter == 0)
   {
     gModuleHandle = nullptr;
-#ifdef _WIN32
-    Timer::SettleBeforeUnload();
-#endif
+    VST3IdleDriver::SettleBeforeUnload();
   }
   return true;
 }

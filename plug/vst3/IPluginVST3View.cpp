@@ -126,7 +126,7 @@ void IPluginVST3View::ForgetRunLoop()
 {
 #if SMTG_OS_LINUX
   if (mRunLoop)
-    mOwner.SetHostRunLoop(nullptr);
+    mOwner.UseViewRunLoop(nullptr);
   mRunLoop.reset();
 #endif
 }
@@ -149,7 +149,8 @@ tresult PLUGIN_API IPluginVST3View::attached(void* parent, Steinberg::FIDString 
   mRunLoop = VST3HostRunLoop::FromFrame(plugFrame);
   if (!mRunLoop)
     return kResultFalse;
-  mOwner.SetHostRunLoop(mRunLoop.get());
+  // Before the editor opens: the idle work moves onto this loop if it ran on a thread of its own.
+  mOwner.UseViewRunLoop(mRunLoop.get());
 #endif
   if (!mOwner.OpenEditor(parent))
   {

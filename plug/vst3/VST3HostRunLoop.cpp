@@ -70,12 +70,12 @@ private:
   uint32 mRefs = 1;
 };
 
-std::unique_ptr<VST3HostRunLoop> VST3HostRunLoop::FromFrame(IPlugFrame* frame)
+std::unique_ptr<VST3HostRunLoop> VST3HostRunLoop::OfferedBy(FUnknown* host)
 {
-  if (!frame)
+  if (!host)
     return nullptr;
   Linux::IRunLoop* runLoop = nullptr;
-  if (frame->queryInterface(Linux::IRunLoop::iid, reinterpret_cast<void**>(&runLoop)) != kResultOk || !runLoop)
+  if (host->queryInterface(Linux::IRunLoop::iid, reinterpret_cast<void**>(&runLoop)) != kResultOk || !runLoop)
     return nullptr;
   auto wrapped = std::make_unique<VST3HostRunLoop>(runLoop);
   runLoop->release(); // the wrapper holds its own reference

@@ -23,7 +23,9 @@ class VST3HostRunLoop final : public IHostRunLoop
 {
 public:
   /** The run loop the frame offers (IPlugFrame::queryInterface), or null when it has none. */
-  static std::unique_ptr<VST3HostRunLoop> FromFrame(Steinberg::IPlugFrame* frame);
+  static std::unique_ptr<VST3HostRunLoop> FromFrame(Steinberg::IPlugFrame* frame) { return OfferedBy(frame); }
+  /** The run loop a host object (a frame, a host context) answers for, or null. */
+  static std::unique_ptr<VST3HostRunLoop> OfferedBy(Steinberg::FUnknown* host);
 
   /** Keeps a reference to the run loop. */
   explicit VST3HostRunLoop(Steinberg::Linux::IRunLoop* runLoop);

@@ -53,11 +53,13 @@ inline std::vector<Layout> KorvelLayouts(const KORVEL& plugin)
 class Host
 {
 public:
-  Host()
+  /** On Linux, a host that offers no run loop leaves the idle work to the module's idle thread. */
+  explicit Host(bool offersRunLoop = true)
     : plugin(new KORVEL(plug::InstanceInfo{}))
     , app(Steinberg::owned(new TestHostApp(u"Rig Host")))
     , handler(Steinberg::owned(new CountingComponentHandler()))
   {
+    app->offersRunLoop = offersRunLoop;
     ok = plugin->initialize(app->unknownCast()) == Steinberg::kResultOk;
     plugin->setComponentHandler(handler);
   }

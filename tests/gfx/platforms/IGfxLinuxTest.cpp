@@ -1,11 +1,8 @@
 // The X11 editor window on the test display: opening in a host window with a
 // host-style run loop, frames and Expose redraws seen in X screenshots, sizes
-// and scales, open/close cycles, input through xdotool as a user would, and
-// the framework's idle timers running on the host's loop.
+// and scales, open/close cycles, and input through xdotool as a user would.
 
 #include "LinuxTestSupport.h"
-
-#include "plug/Timer.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -171,21 +168,6 @@ TEST(IGfxLinuxWindow, OpenCloseCyclesLeaveNothingBehind)
   editor.gfx.reset();
   EXPECT_EQ(IGfxLinux::OpenWindowCount(), 0);
   EXPECT_EQ(editor.runLoop.TimerCount() + editor.runLoop.ReaderCount(), 0);
-}
-
-TEST(IGfxLinuxWindow, IdleTimersRunOnTheHostLoopWhileTheEditorIsOpen)
-{
-  HostWindow host(kHostX, kHostY, 400, 200);
-  ProbeEditor editor;
-  int fired = 0;
-  auto timer = plug::Timer::Launch([&fired](plug::Timer&) { ++fired; }, 20);
-  ASSERT_TRUE(editor.Open(host));
-  fired = 0;
-  EXPECT_TRUE(editor.runLoop.RunUntil([&] { return fired >= 3; }, 5000));
-  editor.gfx->CloseEditorWindow();
-  const int afterClose = fired;
-  editor.runLoop.RunFor(100);
-  EXPECT_EQ(fired, afterClose) << "nothing drives the idle timers once the editor is closed";
 }
 
 // --- Input through xdotool --------------------------------------------------------------------

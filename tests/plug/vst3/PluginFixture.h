@@ -26,6 +26,7 @@ protected:
     Destroy();
     plugin = new TestPlugin(plug::InstanceInfo{}, options);
     host = Steinberg::owned(new TestHostApp(hostName));
+    host->offersRunLoop = hostOffersRunLoop;
     handler = Steinberg::owned(new TestComponentHandler());
     ASSERT_EQ(plugin->initialize(host->unknownCast()), Steinberg::kResultOk);
     plugin->setComponentHandler(handler);
@@ -99,6 +100,7 @@ protected:
     return result;
   }
 
+  bool hostOffersRunLoop = true; // on Linux, through the context of initialize (TestHostApp)
   TestPlugin* plugin = nullptr;
   Steinberg::IPtr<TestHostApp> host;
   Steinberg::IPtr<TestComponentHandler> handler;

@@ -1,39 +1,48 @@
 #pragma once
 
 // Stand-ins for the host side of the VST3 interfaces: an application with a
-// chosen name, a component handler that records what the plug-in asks of it,
+// chosen name (and on Linux a run loop), a component handler that records what the plug-in asks of it,
 // one that only counts (safe on any thread, never allocates), and a byte
 // stream with the faults of real hosts' streams.
 
 #include "plug/vst3/VST3Sdk.h"
 
-#include "plug/Timer.h"
+#include "FakeRunLoop.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
 #endif
 
-#ifndef _WIN32
-/** Ticks every timer once: each call is an hour later than the last, so every interval has passed. */
+#if SMTG_OS_LINUX
+namespace vst3test {
+/** The run loop TestHostApp offers: this thread stands for the host's user-interface thread and fires it. */
+inline FakeRunLoop& HostContextRunLoop()
+{
+  static Steinberg::IPtr<FakeRunLoop> loop = Steinberg::owned(new FakeRunLoop());
+  return *loop;
+}
+} // namespace vst3test
+
+/** Runs the idle work of every plug-in served by the host context's run loop once, as the host's loop does. */
 inline void TickIdleTimers()
 {
-  static auto now = std::chrono::steady_clock::now();
-  now += std::chrono::hours(1);
-  plug::Timer::TickAll(now);
+  vst3test::HostContextRunLoop().FireTimers();
 }
 #endif
 
 /**
  * Lets this thread's user-interface timers run as a host's loop would: on
  * Windows by pumping the thread's messages until done() holds (at most two
- * seconds), elsewhere by ticking every timer once, as the owner of the loop does.
+ * seconds), on Linux by firing the host context's run loop once.
  */
 template <typename Done>
 bool RunIdleTimers(Done done)
@@ -59,11 +68,28 @@ bool RunIdleTimers(Done done)
 #endif
 }
 
+/**
+ * The host's application object, the context of initialize. On Linux it
+ * offers the run loop of vst3test::HostContextRunLoop() unless offersRunLoop
+ * is cleared, as for a host (Ardour) that offers none.
+ */
 class TestHostApp : public Steinberg::FObject, public Steinberg::Vst::IHostApplication
 {
 public:
   explicit TestHostApp(std::u16string name) : mName(std::move(name)) {}
   explicit TestHostApp(const char* asciiName) : mName(asciiName, asciiName + std::strlen(asciiName)) {}
+
+  bool offersRunLoop = true;
+
+  Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override
+  {
+#if SMTG_OS_LINUX
+    if (offersRunLoop && Steinberg::FUnknownPrivate::iidEqual(iid, Steinberg::Linux::IRunLoop::iid))
+      return vst3test::HostContextRunLoop().queryInterface(iid, obj);
+#endif
+    QUERY_INTERFACE(iid, obj, Steinberg::Vst::IHostApplication::iid, Steinberg::Vst::IHostApplication)
+    return FObject::queryInterface(iid, obj);
+  }
 
   Steinberg::tresult PLUGIN_API getName(Steinberg::Vst::String128 name) override
   {
@@ -79,9 +105,6 @@ public:
   }
 
   OBJ_METHODS(TestHostApp, FObject)
-  DEFINE_INTERFACES
-  DEF_INTERFACE(Steinberg::Vst::IHostApplication)
-  END_DEFINE_INTERFACES(FObject)
   REFCOUNT_METHODS(FObject)
 
 private:
@@ -164,6 +187,59 @@ public:
 
   std::atomic<int> edits{0};
   std::atomic<int> restarts{0};
+};
+
+/** Records each restart request with the thread it came on; safe on any thread. */
+class ThreadRecordingHandler : public Steinberg::FObject, public Steinberg::Vst::IComponentHandler
+{
+public:
+  struct Restart
+  {
+    Steinberg::int32 flags;
+    std::thread::id thread;
+    std::chrono::steady_clock::time_point when;
+  };
+
+  Steinberg::tresult PLUGIN_API beginEdit(Steinberg::Vst::ParamID) override { return Steinberg::kResultOk; }
+  Steinberg::tresult PLUGIN_API performEdit(Steinberg::Vst::ParamID, Steinberg::Vst::ParamValue) override
+  {
+    return Steinberg::kResultOk;
+  }
+  Steinberg::tresult PLUGIN_API endEdit(Steinberg::Vst::ParamID) override { return Steinberg::kResultOk; }
+  Steinberg::tresult PLUGIN_API restartComponent(Steinberg::int32 flags) override
+  {
+    std::lock_guard<std::mutex> hold(mLock);
+    mRestarts.push_back({flags, std::this_thread::get_id(), std::chrono::steady_clock::now()});
+    return Steinberg::kResultOk;
+  }
+
+  std::vector<Restart> Restarts() const
+  {
+    std::lock_guard<std::mutex> hold(mLock);
+    return mRestarts;
+  }
+  /** Waits until there are at least n restarts (true) or two seconds passed (false). */
+  bool WaitForRestarts(size_t n) const
+  {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (Restarts().size() < n)
+    {
+      if (std::chrono::steady_clock::now() > end)
+        return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+  }
+
+  OBJ_METHODS(ThreadRecordingHandler, FObject)
+  DEFINE_INTERFACES
+  DEF_INTERFACE(Steinberg::Vst::IComponentHandler)
+  END_DEFINE_INTERFACES(FObject)
+  REFCOUNT_METHODS(FObject)
+
+private:
+  mutable std::mutex mLock;
+  std::vector<Restart> mRestarts;
 };
 
 /**

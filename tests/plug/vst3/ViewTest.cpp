@@ -13,11 +13,13 @@
 #include "pluginterfaces/vst/ivstcontextmenu.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <ostream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace Vst = Steinberg::Vst;
@@ -601,6 +603,53 @@ TEST_F(View, HandsTheHostsRunLoopToTheEditorWhileAttachedOnLinux)
   EXPECT_EQ(plugin->HostRunLoop(), nullptr);
   EXPECT_TRUE(frame->runLoop->timers.empty());
   EXPECT_TRUE(frame->runLoop->readers.empty());
+}
+
+// A host that offers no run loop but the frame's (Ardour): the idle work runs
+// on the module's idle thread until a view attaches, then on the frame's loop
+// only (beside the editor, on one thread), and after the view is removed on the
+// idle thread again.
+class ViewOfAHostWithoutRunLoop : public View
+{
+protected:
+  void SetUp() override
+  {
+    hostOffersRunLoop = false;
+    View::SetUp();
+    recording = Steinberg::owned(new ThreadRecordingHandler());
+    plugin->setComponentHandler(recording);
+    Prepare(Vst::kSample32);
+  }
+  void ChangeLatency(int latency)
+  {
+    plugin->latencyToReport = latency;
+    ASSERT_EQ(Process(), kResultOk);
+  }
+  Steinberg::IPtr<ThreadRecordingHandler> recording;
+};
+
+TEST_F(ViewOfAHostWithoutRunLoop, TheIdleWorkMovesToTheFramesRunLoopWhileAttached)
+{
+  using Where = plug::VST3IdleDriver::Where;
+  ASSERT_EQ(plugin->IdleWorkRuns(), Where::kIdleThread);
+
+  ASSERT_EQ(Attach(), kResultOk);
+  EXPECT_EQ(plugin->IdleWorkRuns(), Where::kHostRunLoop);
+  ASSERT_EQ(frame->runLoop->timers.size(), 1u) << "the idle work's timer";
+  EXPECT_EQ(frame->runLoop->timers[0].interval, static_cast<Steinberg::uint32>(plug::IPluginAPIBase::kIdleTimerIntervalMs));
+  ChangeLatency(64);
+  std::this_thread::sleep_for(std::chrono::milliseconds(3 * plug::IPluginAPIBase::kIdleTimerIntervalMs));
+  EXPECT_TRUE(recording->Restarts().empty()) << "the idle thread still runs the work beside the editor";
+  frame->runLoop->FireTimers();
+  ASSERT_EQ(recording->Restarts().size(), 1u);
+  EXPECT_EQ(recording->Restarts()[0].thread, std::this_thread::get_id()) << "on the host's loop";
+
+  ASSERT_EQ(view->removed(), kResultOk);
+  EXPECT_TRUE(frame->runLoop->timers.empty());
+  EXPECT_EQ(plugin->IdleWorkRuns(), Where::kIdleThread);
+  ChangeLatency(0);
+  ASSERT_TRUE(recording->WaitForRestarts(2)) << "nobody runs the idle work after the view went";
+  EXPECT_NE(recording->Restarts()[1].thread, std::this_thread::get_id());
 }
 
 TEST_F(View, RefusesToAttachOnLinuxWhenTheFrameHasNoRunLoop)
