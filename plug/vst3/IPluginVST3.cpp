@@ -411,6 +411,13 @@ Steinberg::IPlugView* PLUGIN_API IPluginVST3::createView(Steinberg::FIDString na
   PLUG_TRACE("plug::IPluginVST3::createView");
   if (!HasEditor() || !name || std::strcmp(name, Vst::ViewType::kEditor) != 0)
     return nullptr;
+  // The plug-in has one editor, so one view shows it: a second view would
+  // share the editor, and removing or releasing either would take it (and the
+  // resize requests and host menus that go through the view) from the other.
+  // Keeping the state per view would need an editor per view; a host gets a
+  // new view once it has released the old one.
+  if (mView)
+    return nullptr;
   mView = new IPluginVST3View(*this);
   return mView;
 }

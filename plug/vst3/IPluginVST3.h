@@ -80,7 +80,7 @@ public:
   Steinberg::tresult PLUGIN_API getEditorState(Steinberg::IBStream* state) override;
   /** Never while the idle work runs on another thread. */
   Steinberg::tresult PLUGIN_API setComponentHandler(Steinberg::Vst::IComponentHandler* handler) override;
-  /** "editor" gives a new view of the editor (when the plug-in has one); any other name nothing. */
+  /** "editor" gives the editor's view (when the plug-in has an editor and no view lives yet); other names nothing. */
   Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
 
   // IUnitInfo
@@ -137,7 +137,7 @@ public:
   /** Where the idle work runs now. */
   VST3IdleDriver::Where IdleWorkRuns() const { return mIdle->Runs(); }
 
-  /** The view created last, while it lives. */
+  /** The editor's view, while it lives. */
   IPluginVST3View* CurrentView() const { return mView; }
   /** The view is going away; forgets it if it is the current one. */
   void ForgetView(IPluginVST3View* view);

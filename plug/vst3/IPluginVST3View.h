@@ -8,8 +8,8 @@
 // closed.
 //
 // The view keeps its plug-in alive (a reference taken at creation); the
-// plug-in only remembers which view is current, for resize requests and
-// context menus, and forgets it when the view goes.
+// plug-in remembers its one view, for resize requests and context menus, and
+// forgets it when the view goes.
 
 #include "plug/vst3/VST3Sdk.h"
 

@@ -3,8 +3,8 @@
 // content scale, keys, resize requests through the host's frame, and the
 // host's parameter context menu.
 
-#include "FakeRunLoop.h"
 #include "PluginFixture.h"
+#include "TestPlugFrame.h"
 
 #include "plug/IEditor.h"
 #include "plug/vst3/IPluginVST3View.h"
@@ -126,41 +126,6 @@ private:
   int mHeight;
   float mScale = 1.f;
   float mDisplayScale = 1.f;
-};
-
-// The host's window frame: records resize requests and resizes the view, as hosts do.
-// On Linux the frame also offers the host's run loop, as hosts there do.
-class TestPlugFrame : public Steinberg::FObject, public Steinberg::IPlugFrame
-{
-public:
-  Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override
-  {
-#if SMTG_OS_LINUX
-    if (offerRunLoop && Steinberg::FUnknownPrivate::iidEqual(iid, Steinberg::Linux::IRunLoop::iid))
-      return runLoop->queryInterface(iid, obj);
-#endif
-    QUERY_INTERFACE(iid, obj, Steinberg::IPlugFrame::iid, Steinberg::IPlugFrame)
-    return FObject::queryInterface(iid, obj);
-  }
-
-  Steinberg::tresult PLUGIN_API resizeView(Steinberg::IPlugView* view, ViewRect* newSize) override
-  {
-    resizes.push_back(*newSize);
-    if (!accept)
-      return kResultFalse;
-    view->onSize(newSize);
-    return kResultTrue;
-  }
-
-  OBJ_METHODS(TestPlugFrame, FObject)
-  REFCOUNT_METHODS(FObject)
-
-  std::vector<ViewRect> resizes;
-  bool accept = true;
-#if SMTG_OS_LINUX
-  Steinberg::IPtr<vst3test::FakeRunLoop> runLoop = Steinberg::owned(new vst3test::FakeRunLoop());
-  bool offerRunLoop = true;
-#endif
 };
 
 class TestContextMenu : public Steinberg::FObject, public Vst::IContextMenu
@@ -663,3 +628,39 @@ TEST_F(View, RefusesToAttachOnLinuxWhenTheFrameHasNoRunLoop)
   EXPECT_EQ(Attach(), kResultOk);
 }
 #endif
+
+// The plug-in has one editor: a second view would share it. A host that got
+// one anyway and attached, removed and released it closed the first view's
+// editor and cut off its resize requests and host menus.
+TEST_F(View, GivesNoSecondViewWhileTheFirstLives)
+{
+  auto menuHandler = Steinberg::owned(new MenuComponentHandler());
+  plugin->setComponentHandler(menuHandler);
+  ASSERT_EQ(Attach(), kResultOk);
+  {
+    Steinberg::IPtr<Steinberg::IPlugView> second = Steinberg::owned(plugin->createView(Vst::ViewType::kEditor));
+    EXPECT_FALSE(second);
+    if (second)
+    {
+      auto secondFrame = Steinberg::owned(new TestPlugFrame());
+      second->setFrame(secondFrame);
+      second->attached(&parentWindow, plug::EditorPlatformType());
+      second->removed();
+    }
+  }
+  EXPECT_NE(plugin->GetEditor(), nullptr) << "the first view's editor was closed";
+  EXPECT_EQ(log.alive, 1);
+  EXPECT_TRUE(plugin->RequestEditorResize(500, 350));
+  ASSERT_EQ(frame->resizes.size(), 1u) << "the first view's resize request went nowhere";
+  EXPECT_TRUE(plugin->OpenHostParameterMenu(kRate, 0, 0, {}, nullptr)) << "no host menu for the first view";
+  ASSERT_EQ(menuHandler->menuViews.size(), 1u);
+  EXPECT_EQ(menuHandler->menuViews[0], view.get());
+
+  // Released, it makes way for a new one.
+  view->removed();
+  view = nullptr;
+  view = Steinberg::owned(plugin->createView(Vst::ViewType::kEditor));
+  ASSERT_TRUE(view);
+  view->setFrame(frame);
+  EXPECT_EQ(Attach(), kResultOk);
+}
