@@ -438,6 +438,8 @@ bool IPluginVST3::RequestEditorResize(int width, int height)
 {
   if (!HasEditor())
     return true;
+  if (width <= 0 || height <= 0)
+    return false;
   if ((width != GetEditorWidth() || height != GetEditorHeight()) && mView && mView->Frame())
     mView->ResizeView(width, height);
   SetEditorDimensions(width, height);

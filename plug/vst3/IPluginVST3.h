@@ -115,7 +115,10 @@ public:
   int TrackIndex() const override;
   void TrackNamespace(std::string& name) const override;
   int TrackNamespaceIndex() const override;
-  /** Resizes the host's view (when the size changed and the current view has a frame); stores the size. */
+  /**
+   * Resizes the host's view (when the size changed and the view has a frame); stores the size. A size that is
+   * not positive is refused (false) and never reaches the host.
+   */
   bool RequestEditorResize(int width, int height) override;
   /** The host's context menu (IComponentHandler3) for the parameter, with the editor's items. */
   bool OpenHostParameterMenu(int paramIdx, int x, int y, const std::vector<IHostMenuItem>& items,

@@ -223,7 +223,9 @@ tresult PLUGIN_API IPluginVST3View::onKeyUp(char16 key, int16 keyCode, int16 mod
 
 tresult PLUGIN_API IPluginVST3View::setContentScaleFactor(ScaleFactor factor)
 {
-  if (!std::isfinite(factor) || factor <= 0.f)
+  // Real displays scale by 0.5 to 4; beyond that the editor's framebuffer and
+  // window sizes would outgrow what the GL driver and 32-bit sizes can hold.
+  if (!(factor >= kMinContentScale && factor <= kMaxContentScale))
     return kInvalidArgument;
   // Hosts may give the factor before attaching: the next opening applies it.
   mContentScale = factor;

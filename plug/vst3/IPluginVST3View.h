@@ -38,6 +38,10 @@ Steinberg::FIDString EditorPlatformType();
  */
 IKeyEvent MakeKeyEvent(Steinberg::char16 key, Steinberg::int16 keyCode, Steinberg::int16 modifiers);
 
+/** The host's content scale factors the view accepts: what real displays use. */
+constexpr float kMinContentScale = 0.5f;
+constexpr float kMaxContentScale = 4.f;
+
 class IPluginVST3View : public Steinberg::CPluginView,
                         public Steinberg::IPlugViewContentScaleSupport,
                         public IEditorFrameCapture
@@ -60,6 +64,7 @@ public:
                                         Steinberg::int16 modifiers) override;
 
   // IPlugViewContentScaleSupport
+  /** Factors outside kMinContentScale..kMaxContentScale are refused (kInvalidArgument). */
   Steinberg::tresult PLUGIN_API setContentScaleFactor(ScaleFactor factor) override;
 
   // IEditorFrameCapture

@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstring>
 #include <ostream>
+#include <limits>
 #include <memory>
 #include <string>
 #include <thread>
@@ -413,8 +414,14 @@ TEST_F(View, ContentScaleResizesTheOpenEditorAndIsKeptForTheNextOpening)
   ASSERT_EQ(frame->resizes.size(), 1u);
   EXPECT_EQ(frame->resizes[0], ViewRect(0, 0, 800, 600));
 
-  for (float bad : {0.f, -1.f, std::nanf(""), INFINITY})
+  // Beyond what displays use: 100 crashed the GL renderer, 3e6 sent the host a negative width.
+  for (float bad : {0.f, -1.f, std::nanf(""), INFINITY, 0.49f, 4.01f, 100.f, 3e6f})
     EXPECT_EQ(scale->setContentScaleFactor(bad), kInvalidArgument) << bad;
+  EXPECT_EQ(log.calls.back(), "display 2.0") << "a refused factor reached the editor";
+  EXPECT_EQ(frame->resizes.size(), 1u);
+  EXPECT_FALSE(plugin->RequestEditorResize(std::numeric_limits<int>::min(), 300));
+  EXPECT_FALSE(plugin->RequestEditorResize(400, 0));
+  EXPECT_EQ(frame->resizes.size(), 1u) << "a size no editor can have reached the host";
   EXPECT_EQ(scale->setContentScaleFactor(1.f), kResultOk);
   EXPECT_EQ(log.calls.back(), "display 1.0");
   EXPECT_EQ(frame->resizes.back(), ViewRect(0, 0, 400, 300));
