@@ -43,17 +43,14 @@ void IGfx::SetEditorSize(int width, int height, float scale)
   PLUG_TRACE("IGfx::SetEditorSize");
   if (!std::isfinite(scale))
     scale = mDrawScale;
+  scale = std::min(std::max(scale, mMinScale), mMaxScale);
   if (mDelegate)
-  {
-    width = std::clamp(width, mDelegate->GetMinWidth(), mDelegate->GetMaxWidth());
-    height = std::clamp(height, mDelegate->GetMinHeight(), mDelegate->GetMaxHeight());
-  }
+    plug::FitEditorSize(mDelegate->GetEditorSizeLimits(), width, height, scale);
   else
   {
     width = std::max(width, 1);
     height = std::max(height, 1);
   }
-  scale = std::min(std::max(scale, mMinScale), mMaxScale);
   if (width == mWidth && height == mHeight && scale == mDrawScale)
     return;
 
@@ -377,7 +374,7 @@ void IGfx::ToDevicePoint(float x, float y, int& deviceX, int& deviceY) const
 
 int IGfx::DeviceLength(int length, float drawScale, float factor)
 {
-  return static_cast<int>(static_cast<int>(length * drawScale) * factor);
+  return plug::WindowLength(length, drawScale, factor);
 }
 
 // --- Platform -----------------------------------------------------------------------------

@@ -112,14 +112,16 @@ public:
   int GetHeight() const override { return mHeight; }
   float GetDrawScale() const override { return mDrawScale; }
   /**
-   * Clamps width and height into the delegate's editor limits and the scale
-   * into the draw-scale limits (a non-finite scale keeps the current one);
+   * Clamps the scale into the draw-scale limits (a non-finite scale keeps the
+   * current one), then fits width and height into the delegate's editor
+   * limits so that the scaled size lies inside them too (plug::FitEditorSize);
    * an unchanged result does nothing. Otherwise ends captures, tells the
    * delegate and the host window, resizes and repaints everything.
    */
   void SetEditorSize(int width, int height, float scale) override;
   /** Non-finite or non-positive scales are refused. */
   void SetDisplayScale(float scale) override;
+  float GetWindowScale() const override { return PlatformWindowScale(); }
   void* OpenEditorWindow(void* parent) override = 0;
   void CloseEditorWindow() override = 0;
   void QueryCursorPosition(float& x, float& y) override = 0;

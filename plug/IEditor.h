@@ -38,6 +38,8 @@ public:
   virtual void SetEditorSize(int width, int height, float drawScale) = 0;
   /** The monitor's scale factor. */
   virtual void SetDisplayScale(float scale) = 0;
+  /** The factor from scaled editor pixels to the window's pixels (plug::WindowLength). */
+  virtual float GetWindowScale() const { return 1.f; }
   /** The scale factor the host gives for its window; from then on it wins over what the editor finds itself. */
   virtual void SetHostDisplayScale(float scale) { SetDisplayScale(scale); }
 

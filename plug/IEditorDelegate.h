@@ -5,6 +5,7 @@
 // between the plug-in and its editor. Every hook has an empty or forwarding
 // default; the layers above and the plug-in override what they need.
 
+#include "plug/EditorSize.h"
 #include "plug/IParam.h"
 #include "plug/PlugStructs.h"
 #include "plug/StateChunk.h"
@@ -48,6 +49,7 @@ public:
   int GetMaxHeight() const { return mMaxHeight; }
   /** Limits given the wrong way round are swapped. */
   void SetEditorSizeLimits(int minWidth, int maxWidth, int minHeight, int maxHeight);
+  EditorSizeLimits GetEditorSizeLimits() const { return {mMinWidth, mMaxWidth, mMinHeight, mMaxHeight}; }
   /** Limits of the user's draw scale kept in states (0.5 to 2 unless set; swapped like the size limits). */
   float GetMinScale() const { return mMinScale; }
   float GetMaxScale() const { return mMaxScale; }

@@ -7,6 +7,17 @@
 
 namespace plug {
 
+namespace {
+
+// Zero stands for "no size" (states saved before any editor opened); a
+// negative or non-finite value is damage and tells no size either.
+bool IsEditorSize(int width, int height, float scale)
+{
+  return width > 0 && height > 0 && std::isfinite(scale) && scale > 0.f;
+}
+
+} // namespace
+
 IGfxEditorDelegate::IGfxEditorDelegate(int nParams)
   : IEditorDelegate(nParams), mPendingValues(std::make_unique<PendingValue[]>(static_cast<size_t>(NParams())))
 {
@@ -17,9 +28,9 @@ IGfxEditorDelegate::~IGfxEditorDelegate() = default;
 
 void IGfxEditorDelegate::RememberEditorSize(int width, int height, float scale)
 {
-  if (!std::isfinite(scale) || width == 0 || height == 0 || scale == 0.f)
+  if (!IsEditorSize(width, height, scale))
   {
-    // Zero stands for "no size": the next editor opens at its own size.
+    // The next editor opens at its own size.
     mRememberedWidth = mRememberedHeight = 0;
     mRememberedScale = 0.f;
     return;
@@ -27,6 +38,19 @@ void IGfxEditorDelegate::RememberEditorSize(int width, int height, float scale)
   mRememberedWidth = std::clamp(width, GetMinWidth(), GetMaxWidth());
   mRememberedHeight = std::clamp(height, GetMinHeight(), GetMaxHeight());
   mRememberedScale = std::clamp(scale, GetMinScale(), GetMaxScale());
+}
+
+bool IGfxEditorDelegate::RememberedWindowSize(float windowScale, int& width, int& height) const
+{
+  if (!IsEditorSize(mRememberedWidth, mRememberedHeight, mRememberedScale))
+    return false;
+  int w = mRememberedWidth;
+  int h = mRememberedHeight;
+  float scale = mRememberedScale;
+  FitEditorSize(GetEditorSizeLimits(), w, h, scale);
+  width = WindowLength(w, scale, windowScale);
+  height = WindowLength(h, scale, windowScale);
+  return true;
 }
 
 void IGfxEditorDelegate::DeliverPendingEditorValues()
@@ -155,7 +179,7 @@ int IGfxEditorDelegate::LoadEditorSize(const StateChunk& chunk, int pos)
     return pos;
   if (!mEditor)
     RememberEditorSize(width, height, scale);
-  else if (width != 0 && height != 0 && scale != 0.f && std::isfinite(scale))
+  else if (IsEditorSize(width, height, scale))
     mEditor->SetEditorSize(std::clamp(width, GetMinWidth(), GetMaxWidth()),
                            std::clamp(height, GetMinHeight(), GetMaxHeight()),
                            std::clamp(scale, GetMinScale(), GetMaxScale()));

@@ -48,10 +48,16 @@ public:
   float GetRememberedScale() const { return mRememberedScale; }
   /**
    * Remembers a size for the next opening: width and height are clamped into
-   * the editor limits and the scale into the scale limits. A zero (which
-   * stands for "no size") or a non-finite scale leaves nothing remembered.
+   * the editor limits and the scale into the scale limits; the editor fits
+   * them together when it opens. A zero (which stands for "no size"), a
+   * negative or a non-finite value leaves nothing remembered.
    */
   void RememberEditorSize(int width, int height, float scale);
+  /**
+   * The window the remembered size opens (fitted as the editor fits it) at
+   * that window scale; false when nothing is remembered.
+   */
+  bool RememberedWindowSize(float windowScale, int& width, int& height) const;
 
   /**
    * User-interface thread, once per editor frame: hands every value sent

@@ -28,6 +28,9 @@ public:
   int32_t GetMakerCode() const { return mMakerCode; }
   int32_t GetVersion() const { return mVersion; }
   bool HasEditor() const { return mHasEditor; }
+  /** The editor's own size from the definition record: where it opens when no size is remembered. */
+  int GetOwnEditorWidth() const { return mOwnEditorWidth; }
+  int GetOwnEditorHeight() const { return mOwnEditorHeight; }
   bool HostMayResize() const { return mHostResize; }
   const char* GetPluginName() const { return mPluginName.c_str(); }
   const char* GetProductName() const { return mProductName.c_str(); }
@@ -90,6 +93,8 @@ private:
   int32_t mMakerCode;
   int32_t mVersion;
   bool mHasEditor;
+  int mOwnEditorWidth;
+  int mOwnEditorHeight;
   bool mHostResize;
   std::string mPluginName;
   std::string mProductName;

@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -161,6 +163,11 @@ tresult PLUGIN_API IPluginVST3View::attached(void* parent, Steinberg::FIDString 
   mEditorOpen = true;
   if (mContentScale != 1.f)
     mOwner.ApplyScreenScale(mContentScale);
+  // An editor that opened at a size it already had asked the host for
+  // nothing: the size on record (and the host's window) may be an older one.
+  if (const IEditor* editor = mOwner.GetEditor())
+    mOwner.RequestEditorResize(WindowLength(editor->GetWidth(), editor->GetDrawScale(), editor->GetWindowScale()),
+                               WindowLength(editor->GetHeight(), editor->GetDrawScale(), editor->GetWindowScale()));
   return CPluginView::attached(parent, type);
 }
 
@@ -182,7 +189,21 @@ tresult PLUGIN_API IPluginVST3View::getSize(ViewRect* size)
     return kResultFalse;
   if (!size)
     return kInvalidArgument;
-  *size = ViewRect(0, 0, mOwner.GetEditorWidth(), mOwner.GetEditorHeight());
+  if (mEditorOpen)
+  {
+    *size = ViewRect(0, 0, mOwner.GetEditorWidth(), mOwner.GetEditorHeight());
+    return kResultOk;
+  }
+  // Closed: the window the editor will open with, so that the host's window
+  // has that size already.
+  int width = 0;
+  int height = 0;
+  if (!mOwner.RememberedWindowSize(mContentScale, width, height))
+  {
+    width = WindowLength(mOwner.GetOwnEditorWidth(), 1.f, mContentScale);
+    height = WindowLength(mOwner.GetOwnEditorHeight(), 1.f, mContentScale);
+  }
+  *size = ViewRect(0, 0, width, height);
   return kResultOk;
 }
 
@@ -204,10 +225,21 @@ tresult PLUGIN_API IPluginVST3View::checkSizeConstraint(ViewRect* r)
 {
   if (!r)
     return kInvalidArgument;
-  const int width = std::clamp(static_cast<int>(r->getWidth()), mOwner.GetMinWidth(), mOwner.GetMaxWidth());
-  const int height = std::clamp(static_cast<int>(r->getHeight()), mOwner.GetMinHeight(), mOwner.GetMaxHeight());
-  r->right = r->left + width;
-  r->bottom = r->top + height;
+  // The limits hold for the editor at window scale 1; the window is larger
+  // by that scale, truncated the same way as the window itself.
+  const float s = WindowScale();
+  const auto limit = [s](int value) { return int64_t{WindowLength(value, 1.f, s)}; };
+  // In 64 bits: a host's rectangle may span more than 32 bits can hold.
+  const int64_t width =
+    std::clamp(int64_t{r->right} - r->left, limit(mOwner.GetMinWidth()), limit(mOwner.GetMaxWidth()));
+  const int64_t height =
+    std::clamp(int64_t{r->bottom} - r->top, limit(mOwner.GetMinHeight()), limit(mOwner.GetMaxHeight()));
+  const int64_t right = r->left + width;
+  const int64_t bottom = r->top + height;
+  if (right > std::numeric_limits<Steinberg::int32>::max() || bottom > std::numeric_limits<Steinberg::int32>::max())
+    return kInvalidArgument;
+  r->right = static_cast<Steinberg::int32>(right);
+  r->bottom = static_cast<Steinberg::int32>(bottom);
   return kResultOk;
 }
 
@@ -250,6 +282,12 @@ tresult PLUGIN_API IPluginVST3View::captureFrame(Steinberg::IBStream* rgba, Stei
   *width = frame.width;
   *height = frame.height;
   return kResultOk;
+}
+
+float IPluginVST3View::WindowScale() const
+{
+  const IEditor* editor = mEditorOpen ? mOwner.GetEditor() : nullptr;
+  return editor ? editor->GetWindowScale() : mContentScale;
 }
 
 bool IPluginVST3View::ResizeView(int width, int height)

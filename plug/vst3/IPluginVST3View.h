@@ -54,9 +54,11 @@ public:
   Steinberg::tresult PLUGIN_API isPlatformTypeSupported(Steinberg::FIDString type) override;
   Steinberg::tresult PLUGIN_API attached(void* parent, Steinberg::FIDString type) override;
   Steinberg::tresult PLUGIN_API removed() override;
+  /** The open editor's window; while closed, the window it will open with. */
   Steinberg::tresult PLUGIN_API getSize(Steinberg::ViewRect* size) override;
   Steinberg::tresult PLUGIN_API onSize(Steinberg::ViewRect* newSize) override;
   Steinberg::tresult PLUGIN_API canResize() override;
+  /** Clamps into the editor limits times the window scale; refuses a rectangle that then leaves 32 bits. */
   Steinberg::tresult PLUGIN_API checkSizeConstraint(Steinberg::ViewRect* rect) override;
   Steinberg::tresult PLUGIN_API onKeyDown(Steinberg::char16 key, Steinberg::int16 keyCode,
                                           Steinberg::int16 modifiers) override;
@@ -82,6 +84,8 @@ public:
 private:
   /** Drops the host's run loop (Linux) once the editor is closed. */
   void ForgetRunLoop();
+  /** The open editor's window scale, else the host's content scale. */
+  float WindowScale() const;
 
   IPluginVST3& mOwner;
   bool mEditorOpen = false;

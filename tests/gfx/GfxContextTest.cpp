@@ -443,6 +443,8 @@ TEST(OptimizeAreas, RandomOverlapsKeepEveryPixelAndDrawNoneTwice)
 
 // --- Size and scale -------------------------------------------------------------------
 
+// The limits hold for the window at display scale 1 too (size x draw scale):
+// the draw scale stays, the size gives way.
 TEST_F(GfxContextTest, EditorSizeIsClampedIntoTheLimitsAndAnUnchangedSizeDoesNothing)
 {
   const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -456,8 +458,13 @@ TEST_F(GfxContextTest, EditorSizeIsClampedIntoTheLimitsAndAnUnchangedSizeDoesNot
   } cases[] = {
     {1200, 500, 1.5f, 1200, 500, 1.5f},
     {100, 100, 1.f, 499, 193, 1.f},
-    {-5, 0, 0.f, 499, 193, 0.5f},
-    {5000, 5000, 9.f, 1996, 772, 2.f},
+    {-5, 0, 0.f, 998, 386, 0.5f},       // a 499 x 193 window
+    {5000, 5000, 9.f, 998, 386, 2.f},   // a 1996 x 772 window
+    {1996, 772, 2.f, 998, 386, 2.f},
+    {1497, 579, 1.5f, 1330, 514, 1.5f}, // 1995 x 771
+    {499, 193, 0.5f, 998, 386, 0.5f},
+    {1200, 500, 1.5f, 1200, 500, 1.5f},
+    {1996, 772, 2.f, 998, 386, 2.f},
     {998, 386, nan, 998, 386, 2.f}, // keeps the scale of the case before
     {998, 386, inf, 998, 386, 2.f},
     {998, 386, -inf, 998, 386, 2.f},
@@ -470,6 +477,10 @@ TEST_F(GfxContextTest, EditorSizeIsClampedIntoTheLimitsAndAnUnchangedSizeDoesNot
     EXPECT_EQ(g.GetWidth(), c.expectedW);
     EXPECT_EQ(g.GetHeight(), c.expectedH);
     EXPECT_EQ(g.GetDrawScale(), c.expectedScale);
+    EXPECT_LE(g.DeviceWidth(), 1996);
+    EXPECT_GE(g.DeviceWidth(), 499);
+    EXPECT_LE(g.DeviceHeight(), 772);
+    EXPECT_GE(g.DeviceHeight(), 193);
   }
   delegate.events.clear();
   g.calls.clear();

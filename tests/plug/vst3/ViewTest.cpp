@@ -74,6 +74,7 @@ public:
     mDisplayScale = scale;
     TellHost();
   }
+  float GetWindowScale() const override { return mDisplayScale; }
   void* OpenEditorWindow(void* parent) override
   {
     mLog.calls.push_back("open");
