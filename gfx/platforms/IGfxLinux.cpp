@@ -1,72 +1,22 @@
-#include "gfx/platforms/IGfxLinux.h"
+#include "gfx/platforms/IGfxLinuxXState.h"
 
 #include "gfx/ScopedContext.h"
 #include "gfx/platforms/X11ErrorTrap.h"
-#include "gfx/platforms/X11Keys.h"
 
 #include "plug/IGfxEditorDelegate.h"
 #include "plug/Timer.h"
 #include "plug/Trace.h"
 
-#include <glad/gl.h>
-
-#include <GL/glx.h>
-#include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/cursorfont.h>
-
-// X.h names a query class CursorShape, which hides IGfx::CursorShape.
-#undef CursorShape
 
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
-#include <map>
 
 namespace gfx {
-
-struct IGfxLinux::XState
-{
-  Display* display = nullptr;
-  Window parent = 0;
-  Colormap colormap = 0;
-  GLXContext context = nullptr;
-  Display* savedDisplay = nullptr;
-  GLXDrawable savedDraw = 0;
-  GLXDrawable savedRead = 0;
-  GLXContext savedContext = nullptr;
-  std::map<int, Cursor> cursors;
-  Cursor blankCursor = 0;
-  unsigned buttonsDown = 0;
-};
 
 namespace {
 
 int gOpenWindows = 0;
 int gLiveGLContexts = 0;
-
-unsigned CursorFontShape(ECursor shape)
-{
-  switch (shape)
-  {
-  case ECursor::IBeam: return XC_xterm;
-  case ECursor::Wait: return XC_watch;
-  case ECursor::Cross: return XC_crosshair;
-  case ECursor::UpArrow: return XC_sb_up_arrow;
-  case ECursor::SizeNWSE: return XC_bottom_right_corner;
-  case ECursor::SizeNESW: return XC_bottom_left_corner;
-  case ECursor::SizeWE: return XC_sb_h_double_arrow;
-  case ECursor::SizeNS: return XC_sb_v_double_arrow;
-  case ECursor::SizeAll: return XC_fleur;
-  case ECursor::No: return XC_X_cursor;
-  case ECursor::Hand: return XC_hand2;
-  case ECursor::AppStarting: return XC_watch;
-  case ECursor::Help: return XC_question_arrow;
-  default: return XC_left_ptr;
-  }
-}
-
-IArea DeviceArea(int x, int y, int w, int h) { return {float(x), float(y), float(x + w), float(y + h)}; }
 
 } // namespace
 
@@ -295,36 +245,6 @@ void IGfxLinux::OnFrameTick()
   plug::Timer::TickAll();
 }
 
-void IGfxLinux::OnXEvents()
-{
-  if (!mWindow || mInEvents)
-    return;
-  mInEvents = true;
-  Display* display = mX->display;
-  while (mWindow && XPending(display) > 0)
-  {
-    XEvent event;
-    XNextEvent(display, &event);
-    // Only the newest of a run of pointer motions matters.
-    if (event.type == MotionNotify)
-    {
-      XEvent next;
-      while (XEventsQueued(display, QueuedAlready) > 0)
-      {
-        XPeekEvent(display, &next);
-        if (next.type != MotionNotify || next.xmotion.window != event.xmotion.window ||
-            next.xmotion.state != event.xmotion.state)
-          break;
-        XNextEvent(display, &event);
-      }
-    }
-    HandleEvent(&event);
-  }
-  mInEvents = false;
-  if (mWindow)
-    DrawPending();
-}
-
 void IGfxLinux::DrawPending()
 {
   if (mPendingAreas.empty())
@@ -339,252 +259,6 @@ void IGfxLinux::DrawPending()
     glXSwapBuffers(mX->display, mWindow);
   }
   ++mCounters.framesDrawn;
-}
-
-IMouseState IGfxLinux::MouseState(int x, int y, unsigned state)
-{
-  IMouseState p;
-  p.x = static_cast<float>(x);
-  p.y = static_cast<float>(y);
-  FromDevicePoint(p.x, p.y);
-  p.ms.L = (state & Button1Mask) != 0;
-  p.ms.R = (state & Button3Mask) != 0;
-  p.ms.S = (state & ShiftMask) != 0;
-  p.ms.C = (state & ControlMask) != 0;
-  p.ms.A = (state & Mod1Mask) != 0;
-  return p;
-}
-
-void IGfxLinux::HandleEvent(const void* anyEvent)
-{
-  const XEvent& event = *static_cast<const XEvent*>(anyEvent);
-  if (event.xany.window != mWindow)
-    return;
-  Display* display = mX->display;
-  switch (event.type)
-  {
-  case Expose:
-  {
-    ++mCounters.exposes;
-    const XExposeEvent& e = event.xexpose;
-    mPendingAreas.push_back(FromDevicePixels(DeviceArea(e.x, e.y, e.width, e.height)));
-    break;
-  }
-  case ButtonPress:
-  {
-    const XButtonEvent& e = event.xbutton;
-    if (e.button == Button4 || e.button == Button5)
-    {
-      IMouseState p = MouseState(e.x, e.y, e.state);
-      mCursorX = p.x;
-      mCursorY = p.y;
-      DispatchWheel(p.x, p.y, p.ms, e.button == Button4 ? 1.f : -1.f);
-      break;
-    }
-    if (e.button != Button1 && e.button != Button3)
-      break;
-    mLastInputWasTouch = false;
-    XSetInputFocus(display, mWindow, RevertToParent, e.time);
-    IMouseState p = MouseState(e.x, e.y, e.state);
-    p.ms.L = p.ms.L || e.button == Button1;
-    p.ms.R = p.ms.R || e.button == Button3;
-    mCursorX = p.x;
-    mCursorY = p.y;
-    const bool doubleClick = e.button == mLastPressButton && e.time - mLastPressTime <= kDoubleClickMs &&
-                             std::abs(e.x - mLastPressX) <= 4 && std::abs(e.y - mLastPressY) <= 4;
-    mX->buttonsDown |= 1u << e.button;
-    if (doubleClick)
-    {
-      mLastPressButton = 0; // a third press starts over
-      DispatchDoubleClick(p);
-    }
-    else
-    {
-      mLastPressButton = e.button;
-      mLastPressTime = e.time;
-      mLastPressX = e.x;
-      mLastPressY = e.y;
-      DispatchMouseDown({p});
-    }
-    break;
-  }
-  case ButtonRelease:
-  {
-    const XButtonEvent& e = event.xbutton;
-    if (e.button != Button1 && e.button != Button3)
-      break;
-    mX->buttonsDown &= ~(1u << e.button);
-    IMouseState p = MouseState(e.x, e.y, e.state);
-    // The state is from before the release: the released button is up now.
-    if (e.button == Button1)
-      p.ms.L = false;
-    else
-      p.ms.R = false;
-    DispatchMouseUp({p});
-    break;
-  }
-  case MotionNotify:
-  {
-    const XMotionEvent& e = event.xmotion;
-    const bool dragging = mX->buttonsDown && (e.state & (Button1Mask | Button3Mask));
-    OnPointerMoved(MouseState(e.x, e.y, e.state), dragging);
-    break;
-  }
-  case LeaveNotify:
-    // Leaving while a button is held is part of a drag (the pointer is grabbed).
-    if (event.xcrossing.mode == NotifyNormal && !mX->buttonsDown)
-      DispatchMouseLeave();
-    break;
-  case KeyPress:
-  case KeyRelease:
-  {
-    XKeyEvent e = event.xkey;
-    char text[8] = {};
-    KeySym sym = NoSymbol;
-    const int length = XLookupString(&e, text, sizeof(text), &sym, nullptr);
-    const IKeyEvent key = X11KeyEvent(sym, text, length, e.state);
-    const IMouseState p = MouseState(e.x, e.y, e.state);
-    const bool handled = event.type == KeyPress ? OnKeyDown(p.x, p.y, key) : OnKeyUp(p.x, p.y, key);
-    if (!handled && mX->parent)
-    {
-      // Unused keys go on to the host's window (its transport and shortcuts).
-      XEvent forward = event;
-      forward.xkey.window = mX->parent;
-      XSendEvent(display, mX->parent, True, event.type == KeyPress ? KeyPressMask : KeyReleaseMask, &forward);
-      XFlush(display);
-    }
-    break;
-  }
-  default:
-    break;
-  }
-}
-
-// --- Cursor -------------------------------------------------------------------------------------
-
-void IGfxLinux::QueryCursorPosition(float& x, float& y)
-{
-  x = mCursorX;
-  y = mCursorY;
-  if (!mWindow)
-    return;
-  Window root = 0, child = 0;
-  int rootX = 0, rootY = 0, winX = 0, winY = 0;
-  unsigned mask = 0;
-  if (XQueryPointer(mX->display, mWindow, &root, &child, &rootX, &rootY, &winX, &winY, &mask))
-  {
-    x = static_cast<float>(winX);
-    y = static_cast<float>(winY);
-    FromDevicePoint(x, y);
-  }
-}
-
-void IGfxLinux::DefineCursor()
-{
-  if (!mWindow)
-    return;
-  Display* display = mX->display;
-  Cursor cursor = 0;
-  if (IsCursorHidden())
-  {
-    if (!mX->blankCursor)
-    {
-      const char empty[1] = {0};
-      Pixmap pixmap = XCreateBitmapFromData(display, mWindow, empty, 1, 1);
-      XColor black = {};
-      mX->blankCursor = XCreatePixmapCursor(display, pixmap, pixmap, &black, &black, 0, 0);
-      XFreePixmap(display, pixmap);
-    }
-    cursor = mX->blankCursor;
-  }
-  else
-  {
-    const unsigned shape = CursorFontShape(CursorShape());
-    auto it = mX->cursors.find(static_cast<int>(shape));
-    if (it == mX->cursors.end())
-      it = mX->cursors.emplace(static_cast<int>(shape), XCreateFontCursor(display, shape)).first;
-    cursor = it->second;
-  }
-  XDefineCursor(display, mWindow, cursor);
-  XFlush(display);
-}
-
-ECursor IGfxLinux::SetCursorShape(ECursor shape)
-{
-  const ECursor previous = IGfx::SetCursorShape(shape);
-  DefineCursor();
-  return previous;
-}
-
-void IGfxLinux::SetCursorHidden(bool hide, bool lock)
-{
-  if (UpdateCursorHidden(hide, lock))
-    DefineCursor();
-}
-
-void IGfxLinux::WarpCursor(float x, float y)
-{
-  int deviceX = 0, deviceY = 0;
-  if (!mWindow || !WarpTarget(x, y, deviceX, deviceY))
-    return;
-  XWarpPointer(mX->display, None, mWindow, 0, 0, 0, 0, deviceX, deviceY);
-  XFlush(mX->display);
-  PointerWarpedTo(deviceX, deviceY);
-}
-
-// --- Services not offered -------------------------------------------------------------------------
-
-void IGfxLinux::CreateNativeTextEntry(int /*paramIdx*/, const ITextStyle& /*style*/, const IArea& /*area*/,
-                                      int /*maxLength*/, const char* /*text*/)
-{
-  DiscardTextEntry();
-}
-
-IMenuModel* IGfxLinux::ShowNativeMenu(IMenuModel& /*menu*/, const IArea& /*area*/, bool& isAsync)
-{
-  isAsync = false;
-  return nullptr;
-}
-
-EMsgBoxResult IGfxLinux::ShowMessageDialog(const char* /*text*/, const char* /*caption*/, EMsgBoxType /*type*/,
-                                           MsgBoxCompletionFunc completion)
-{
-  if (completion)
-    completion(EMsgBoxResult::Cancel);
-  return EMsgBoxResult::Cancel;
-}
-
-void IGfxLinux::AskForFile(std::string& path, std::string& /*directory*/, EFileAction /*action*/,
-                           const char* /*extensions*/, FileDialogCompletionFunc /*completion*/)
-{
-  path.clear();
-}
-
-void IGfxLinux::AskForDirectory(std::string& directory, FileDialogCompletionFunc /*completion*/)
-{
-  directory.clear();
-}
-
-bool IGfxLinux::AskForColour(IRgba& /*colour*/, const char* /*prompt*/, ColourPickerCompletionFunc /*completion*/)
-{
-  return false;
-}
-
-bool IGfxLinux::OpenWebPage(const char* /*url*/, const char* /*caption*/, const char* /*question*/,
-                            const char* /*failureMessage*/)
-{
-  return false;
-}
-
-bool IGfxLinux::ReadClipboardText(std::string& text)
-{
-  text.clear();
-  return false;
-}
-
-bool IGfxLinux::WriteClipboardText(const char* /*text*/)
-{
-  return false;
 }
 
 } // namespace gfx
