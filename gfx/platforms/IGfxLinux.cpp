@@ -1,7 +1,6 @@
 #include "gfx/platforms/IGfxLinuxXState.h"
 
 #include "gfx/ScopedContext.h"
-#include "gfx/platforms/X11ErrorTrap.h"
 
 #include "plug/IGfxEditorDelegate.h"
 #include "plug/Timer.h"
@@ -56,6 +55,7 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
     return nullptr;
   mX->display = display;
   mX->parent = parentId;
+  mX->errors = std::make_unique<XErrorTrap>(display);
 
   const int attributes[] = {GLX_DRAWABLE_TYPE, GLX_WINDOW_BIT, GLX_RENDER_TYPE, GLX_RGBA_BIT,
                             GLX_X_RENDERABLE, True, GLX_DOUBLEBUFFER, True,
@@ -68,8 +68,7 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
   {
     if (configs)
       XFree(configs);
-    XCloseDisplay(display);
-    mX->display = nullptr;
+    CloseDisplay();
     return nullptr;
   }
   const GLXFBConfig config = configs[0];
@@ -78,7 +77,6 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
   const int w = std::max(1, DeviceWidth());
   const int h = std::max(1, DeviceHeight());
   {
-    XErrorTrap trap(display);
     mX->colormap = XCreateColormap(display, parentId, visual->visual, AllocNone);
     XSetWindowAttributes set = {};
     set.colormap = mX->colormap;
@@ -96,23 +94,23 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
     XChangeProperty(display, mWindow, xembedInfo, xembedInfo, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(info), 2);
     XMapWindow(display, mWindow);
-    if (trap.Failed())
+    if (mX->errors->Errors() > 0)
     {
       PLUG_TRACE("IGfxLinux::OpenEditorWindow: X refused the window (bad parent?)");
-      // Still inside the trap: the cleanup of what was never made fails quietly too.
+      // The cleanup of what was never made fails quietly too: the connection is still trapped.
       XFree(visual);
       if (mWindow)
         XDestroyWindow(display, mWindow);
       if (mX->colormap)
         XFreeColormap(display, mX->colormap);
-      trap.Release();
-      XCloseDisplay(display);
       mWindow = 0;
       mX->colormap = 0;
-      mX->display = nullptr;
+      CloseDisplay();
       return nullptr;
     }
   }
+  mX->visual = visual->visual;
+  mX->depth = visual->depth;
   XFree(visual);
   ++gOpenWindows;
 
@@ -153,6 +151,9 @@ void IGfxLinux::CloseEditorWindow()
   PLUG_TRACE("IGfxLinux::CloseEditorWindow");
   StopRunLoopCallbacks();
   Display* display = mX->display;
+  // The host may have destroyed its window, and ours with it, before removing the view.
+  if (!mX->windowGone && !WindowExists())
+    mX->windowGone = true;
 
   ReleaseWindowContents(mX->context != nullptr);
   if (mX->context)
@@ -173,13 +174,60 @@ void IGfxLinux::CloseEditorWindow()
   mX->buttonsDown = 0;
   mPendingAreas.clear();
 
-  XDestroyWindow(display, mWindow);
+  if (!mX->windowGone)
+    XDestroyWindow(display, mWindow);
+  if (mX->standIn)
+    XDestroyWindow(display, mX->standIn);
   XFreeColormap(display, mX->colormap);
   mX->colormap = 0;
+  mX->standIn = 0;
+  mX->windowGone = false;
+  mX->errorsChecked = 0;
   mWindow = 0;
-  XCloseDisplay(display);
-  mX->display = nullptr;
+  CloseDisplay();
   --gOpenWindows;
+}
+
+void IGfxLinux::CloseDisplay()
+{
+  mX->errors.reset(); // after the server has answered: errors of the last requests are caught too
+  XCloseDisplay(mX->display);
+  mX->display = nullptr;
+}
+
+bool IGfxLinux::WindowExists()
+{
+  XWindowAttributes attributes;
+  const bool exists = XGetWindowAttributes(mX->display, mWindow, &attributes) != 0;
+  mX->errorsChecked = mX->errors->Errors();
+  return exists;
+}
+
+bool IGfxLinux::WindowAlive()
+{
+  // DestroyNotify tells first as a rule; an error on this connection (a
+  // request that reached the server after the host destroyed its window)
+  // is the other sign, confirmed by asking the server.
+  if (!mX->windowGone && mX->errors->ErrorsSeen() != mX->errorsChecked && !WindowExists())
+    mX->windowGone = true;
+  return !mX->windowGone;
+}
+
+Window IGfxLinux::GLDrawable()
+{
+  if (!mX->windowGone)
+    return mWindow;
+  // Releasing the GL objects needs the context current on some window of its
+  // visual: an unmapped one that is never drawn.
+  if (!mX->standIn)
+  {
+    XSetWindowAttributes set = {};
+    set.colormap = mX->colormap;
+    set.border_pixel = 0;
+    mX->standIn = XCreateWindow(mX->display, DefaultRootWindow(mX->display), 0, 0, 1, 1, 0, mX->depth, InputOutput,
+                                mX->visual, CWColormap | CWBorderPixel, &set);
+  }
+  return mX->standIn;
 }
 
 void IGfxLinux::MakeContextCurrent()
@@ -190,7 +238,8 @@ void IGfxLinux::MakeContextCurrent()
   mX->savedDraw = glXGetCurrentDrawable();
   mX->savedRead = glXGetCurrentReadDrawable();
   mX->savedContext = glXGetCurrentContext();
-  glXMakeContextCurrent(mX->display, mWindow, mWindow, mX->context);
+  const Window drawable = GLDrawable();
+  glXMakeContextCurrent(mX->display, drawable, drawable, mX->context);
 }
 
 void IGfxLinux::RestorePreviousContext()
@@ -219,7 +268,7 @@ void IGfxLinux::ResizeHostWindow(bool /*parentResized*/)
 {
   // The host resizes its own window (the view asks it through IPlugFrame);
   // only the editor's child window follows here.
-  if (!mWindow)
+  if (!mWindow || mX->windowGone)
     return;
   XResizeWindow(mX->display, mWindow, static_cast<unsigned>(std::max(1, DeviceWidth())),
                 static_cast<unsigned>(std::max(1, DeviceHeight())));
@@ -251,7 +300,7 @@ void IGfxLinux::DrawPending()
     return;
   IAreaList areas;
   areas.swap(mPendingAreas);
-  if (!mX->context)
+  if (!mX->context || !WindowAlive())
     return;
   {
     ScopedContext current(*this);

@@ -131,6 +131,11 @@ void IGfxLinux::HandleEvent(const void* anyEvent)
     OnPointerMoved(MouseState(e.x, e.y, e.state), dragging);
     break;
   }
+  case DestroyNotify:
+    // The host destroyed its window, and ours with it: nothing is drawn into it any more.
+    mX->windowGone = true;
+    mPendingAreas.clear();
+    break;
   case LeaveNotify:
     // Leaving while a button is held is part of a drag (the pointer is grabbed).
     if (event.xcrossing.mode == NotifyNormal && !mX->buttonsDown)

@@ -35,7 +35,7 @@ void IGfxLinux::QueryCursorPosition(float& x, float& y)
 {
   x = mCursorX;
   y = mCursorY;
-  if (!mWindow)
+  if (!mWindow || mX->windowGone)
     return;
   Window root = 0, child = 0;
   int rootX = 0, rootY = 0, winX = 0, winY = 0;
@@ -50,7 +50,7 @@ void IGfxLinux::QueryCursorPosition(float& x, float& y)
 
 void IGfxLinux::DefineCursor()
 {
-  if (!mWindow)
+  if (!mWindow || mX->windowGone)
     return;
   Display* display = mX->display;
   Cursor cursor = 0;
@@ -94,7 +94,7 @@ void IGfxLinux::SetCursorHidden(bool hide, bool lock)
 void IGfxLinux::WarpCursor(float x, float y)
 {
   int deviceX = 0, deviceY = 0;
-  if (!mWindow || !WarpTarget(x, y, deviceX, deviceY))
+  if (!mWindow || mX->windowGone || !WarpTarget(x, y, deviceX, deviceY))
     return;
   XWarpPointer(mX->display, None, mWindow, 0, 0, 0, 0, deviceX, deviceY);
   XFlush(mX->display);

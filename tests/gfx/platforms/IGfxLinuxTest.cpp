@@ -1,7 +1,8 @@
 // The X11 editor window on the test display: opening in a host window with a
 // host-style run loop, frames and Expose redraws seen in X screenshots, sizes
-// and scales, open/close cycles, input through xdotool as a user would, and
-// the framework's idle timers running on the host's loop.
+// and scales, open/close cycles, a host window destroyed before the editor
+// closes, X errors kept apart from the host's, input through xdotool as a user
+// would, and the framework's idle timers running on the host's loop.
 
 #include "LinuxTestSupport.h"
 
@@ -171,6 +172,59 @@ TEST(IGfxLinuxWindow, OpenCloseCyclesLeaveNothingBehind)
   editor.gfx.reset();
   EXPECT_EQ(IGfxLinux::OpenWindowCount(), 0);
   EXPECT_EQ(editor.runLoop.TimerCount() + editor.runLoop.ReaderCount(), 0);
+}
+
+TEST(IGfxLinuxWindow, HostWindowDestroyedBeforeTheEditorClosesEndsTheDrawingWithoutAnXError)
+{
+  // Hosts destroy their window, and the editor's child with it, when a track
+  // goes, and close the editor later: errors about the dead window must not
+  // reach the process's handler (Xlib's default ends the host).
+  XErrorCounter hostsHandler;
+  ProbeEditor editor;
+  {
+    HostWindow host(kHostX, kHostY, 400, 200);
+    ASSERT_TRUE(editor.Open(host));
+    host.Destroy();
+    editor.Probe(1)->SetColour(kColourC);
+    editor.runLoop.RunFor(100);
+    const int drawn = editor.gfx->FrameCounters().framesDrawn;
+    // A changed control, a new size (the GL backing follows), a cursor shape and more frames.
+    editor.Probe(1)->SetColour(kColourB);
+    editor.gfx->SetEditorSize(kLayoutWidth, kLayoutHeight, 2.f);
+    editor.gfx->SetCursorShape(gfx::ECursor::Hand);
+    editor.runLoop.RunFor(100);
+    EXPECT_EQ(editor.gfx->FrameCounters().framesDrawn, drawn) << "drawn into a window that is gone";
+    editor.gfx->CloseEditorWindow();
+  }
+  EXPECT_EQ(hostsHandler.Count(), 0);
+  EXPECT_EQ(IGfxLinux::OpenWindowCount(), 0);
+  EXPECT_EQ(IGfxLinux::LiveGLContextCount(), 0);
+  EXPECT_EQ(editor.runLoop.TimerCount() + editor.runLoop.ReaderCount(), 0);
+
+  // The same editor opens and draws again in a new window of the host.
+  HostWindow host(kHostX, kHostY, 800, 400);
+  ASSERT_TRUE(editor.Open(host));
+  editor.runLoop.RunFor(300);
+  ExpectProbesOnScreen(host, editor.gfx->TotalScale());
+  editor.gfx->CloseEditorWindow();
+  EXPECT_EQ(hostsHandler.Count(), 0);
+}
+
+TEST(IGfxLinuxWindow, TheHostsOwnXErrorsStillReachItsHandler)
+{
+  XErrorCounter hostsHandler;
+  HostWindow host(kHostX, kHostY, 400, 200);
+  {
+    ProbeEditor editor;
+    ASSERT_TRUE(editor.Open(host));
+    host.MakeBadRequest();
+    EXPECT_EQ(hostsHandler.Count(), 1) << "the editor's trap took an error of the host's connection";
+    editor.gfx->CloseEditorWindow();
+  }
+  // With the last editor closed the host's handler is the process's handler again.
+  EXPECT_TRUE(hostsHandler.Installed());
+  host.MakeBadRequest();
+  EXPECT_EQ(hostsHandler.Count(), 2);
 }
 
 TEST(IGfxLinuxWindow, IdleTimersRunOnTheHostLoopWhileTheEditorIsOpen)

@@ -168,8 +168,24 @@ HostWindow::~HostWindow()
     return;
   if (mGLContext)
     glXDestroyContext(mDisplay, static_cast<GLXContext>(mGLContext));
-  XDestroyWindow(mDisplay, mWindow);
+  if (mWindow)
+    XDestroyWindow(mDisplay, mWindow);
   XCloseDisplay(mDisplay);
+}
+
+void HostWindow::Destroy()
+{
+  XDestroyWindow(mDisplay, mWindow);
+  XSync(mDisplay, False);
+  mWindow = 0;
+}
+
+void HostWindow::MakeBadRequest()
+{
+  const Window gone = XCreateSimpleWindow(mDisplay, DefaultRootWindow(mDisplay), 0, 0, 1, 1, 0, 0, 0);
+  XDestroyWindow(mDisplay, gone);
+  XMapWindow(mDisplay, gone);
+  XSync(mDisplay, False);
 }
 
 bool HostWindow::ReadPixel(int x, int y, gfx::IRgba& colour)
@@ -254,6 +270,41 @@ void HostWindow::Remap()
   XUnmapWindow(mDisplay, mWindow);
   XMapRaised(mDisplay, mWindow);
   XSync(mDisplay, False);
+}
+
+namespace {
+
+int gXErrorsCounted = 0;
+
+int CountXError(Display*, XErrorEvent*)
+{
+  ++gXErrorsCounted;
+  return 0;
+}
+
+} // namespace
+
+XErrorCounter::XErrorCounter()
+{
+  gXErrorsCounted = 0;
+  mPrevious = reinterpret_cast<void*>(XSetErrorHandler(CountXError));
+}
+
+XErrorCounter::~XErrorCounter()
+{
+  XSetErrorHandler(reinterpret_cast<XErrorHandler>(mPrevious));
+}
+
+int XErrorCounter::Count() const
+{
+  return gXErrorsCounted;
+}
+
+bool XErrorCounter::Installed() const
+{
+  const XErrorHandler current = XSetErrorHandler(nullptr);
+  XSetErrorHandler(current);
+  return current == CountXError;
 }
 
 bool Xdotool(const std::string& args)

@@ -81,6 +81,10 @@ public:
   void LoadGL();
   /** Hides and shows the host window (its children get Expose events). */
   void Remap();
+  /** Destroys the window, and the editor's with it, as a host does when a track goes (the connection stays). */
+  void Destroy();
+  /** A request on a window that no longer exists, on the host's own connection: one BadWindow error. */
+  void MakeBadRequest();
 
 private:
   _XDisplay* mDisplay = nullptr;
@@ -88,6 +92,25 @@ private:
   Window mWindow = 0;
   int mX;
   int mY;
+};
+
+/**
+ * The process's X error handler while it lives, in place of a host's own or
+ * Xlib's default (which would end the test run): counts the errors that reach it.
+ */
+class XErrorCounter
+{
+public:
+  XErrorCounter();
+  ~XErrorCounter();
+  XErrorCounter(const XErrorCounter&) = delete;
+  XErrorCounter& operator=(const XErrorCounter&) = delete;
+  int Count() const;
+  /** Whether this is the handler installed now. */
+  bool Installed() const;
+
+private:
+  void* mPrevious;
 };
 
 /** Runs xdotool with the arguments (and waits for it); true when it succeeded. */

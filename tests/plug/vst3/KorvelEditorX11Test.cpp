@@ -5,8 +5,10 @@
 // knob, Power hides the switches, compressed audio and meter readings move
 // the needles, the corner and a scale change resize the host's view and the
 // window, a reopened editor keeps its size, open/close cycles leave nothing
-// registered or open, and the X screenshot at the defaults is the panel as
-// the GL-free preview composite shows it.
+// registered or open, a host window destroyed before removed() is neither
+// drawn into nor reported to the host's X error handler, and the X
+// screenshot at the defaults is the panel as the GL-free preview composite
+// shows it.
 
 #include "LinuxTestSupport.h"
 #include "TestHost.h"
@@ -600,6 +602,27 @@ TEST_F(KorvelX11Editor, OpenCloseCyclesLeaveNothingBehind)
   EXPECT_EQ(OpenFileDescriptors(), descriptors);
   EXPECT_EQ(gfx::DecodedImageCache::Shared().Decodes(), decodes) << "later openings decoded the images again";
   EXPECT_EQ(gfx::DecodedImageCache::Shared().KeptCount(), 7);
+}
+
+TEST_F(KorvelX11Editor, HostWindowDestroyedBeforeRemovedNeitherDrawsNorEndsTheHost)
+{
+  // As hosts do when a track or its window goes: the window first, removed() later.
+  XErrorCounter hostsHandler;
+  ASSERT_TRUE(Attach());
+  Frames();
+  host.Destroy();
+  ASSERT_EQ(controller->setParamNormalized(kThresholdInt, 0.1), kResultOk);
+  Frames();
+  const int drawn = Editor()->FrameCounters().framesDrawn;
+  ASSERT_EQ(controller->setParamNormalized(kPower, 0.0), kResultOk);
+  korvel->SendParameterValueToEditor(kMeterInt, 0.8, true);
+  Frames();
+  EXPECT_EQ(Editor()->FrameCounters().framesDrawn, drawn) << "drawn into a window that is gone";
+  ASSERT_EQ(view->removed(), kResultOk);
+  EXPECT_EQ(hostsHandler.Count(), 0) << "X errors reached the host's handler";
+  EXPECT_EQ(frame->runLoop->Registered(), 0u);
+  EXPECT_EQ(gfx::IGfxLinux::OpenWindowCount(), 0);
+  EXPECT_EQ(gfx::IGfxLinux::LiveGLContextCount(), 0);
 }
 
 TEST_F(KorvelX11Editor, ScreenshotAtTheDefaultsIsThePreviewComposite)
