@@ -151,9 +151,12 @@ void IGfxLinux::HandleEvent(const void* anyEvent)
     const IKeyEvent key = X11KeyEvent(sym, text, length, e.state);
     const IMouseState p = MouseState(e.x, e.y, e.state);
     const bool handled = event.type == KeyPress ? OnKeyDown(p.x, p.y, key) : OnKeyUp(p.x, p.y, key);
-    if (!handled && mX->parent)
+    // Unused keys go on to the host's window (its transport and shortcuts),
+    // but only keys typed here: one the host sent in (send_event) is the
+    // host's own already, and hosts that hand their keys to the child would
+    // send it back again and again.
+    if (!handled && !e.send_event && mX->parent && mX->parent != e.window)
     {
-      // Unused keys go on to the host's window (its transport and shortcuts).
       XEvent forward = event;
       forward.xkey.window = mX->parent;
       XSendEvent(display, mX->parent, True, event.type == KeyPress ? KeyPressMask : KeyReleaseMask, &forward);

@@ -323,6 +323,37 @@ TEST_P(IGfxLinuxInput, KeysCarryWindowsVirtualKeyCodes)
                           "A:KeyDown(60,30,13)"));
 }
 
+TEST_P(IGfxLinuxInput, KeysTheHostForwardsAreNeverSentBackToIt)
+{
+  // A host that sends every key of its window on to the child, as DAWs do,
+  // and its own keys too: a key the editor hands back would circle for good.
+  host.ForwardKeysTo(editor.WindowId());
+  int hostKeys = 0;
+  const int reader = editor.runLoop.AddFdReader(host.ConnectionFd(), [&] { hostKeys += host.ServeKeys(); });
+  const int x = int(60 * Scale()), y = int(30 * Scale());
+  host.SendKey(editor.WindowId(), "space", 0, x, y);
+  host.SendKey(editor.WindowId(), "Shift_L", 0, x, y);
+  host.SendKey(editor.WindowId(), "s", 4 /* ControlMask */, x, y);
+  ASSERT_TRUE(editor.runLoop.RunUntil([&] { return EntriesOf(editor.log, "A:KeyDown").size() >= 3; }, 5000));
+  editor.runLoop.RunFor(300);
+  EXPECT_EQ(hostKeys, 0) << "keys the host sent in came back to it";
+  EXPECT_THAT(EntriesOf(editor.log, "A:KeyDown"),
+              ElementsAre("A:KeyDown(60,30,32)", "A:KeyDown(60,30,16)", "A:KeyDown(60,30,83)"));
+
+  // A key typed into the editor, which has no use for it, reaches the host
+  // once (press and release); the host's copy sent back stays in the editor.
+  ASSERT_TRUE(Xdotool("mousemove " + At(60, 30) + " click 1"));
+  ASSERT_TRUE(WaitFor("A:Up"));
+  editor.log.clear();
+  ASSERT_TRUE(Xdotool("key space"));
+  ASSERT_TRUE(editor.runLoop.RunUntil([&] { return hostKeys >= 2; }, 5000));
+  editor.runLoop.RunFor(300);
+  EXPECT_EQ(hostKeys, 2);
+  EXPECT_THAT(EntriesOf(editor.log, "A:KeyDown"), ElementsAre("A:KeyDown(60,30,32)", "A:KeyDown(60,30,32)"))
+    << "typed, then the host's copy";
+  editor.runLoop.Remove(reader);
+}
+
 INSTANTIATE_TEST_SUITE_P(DrawScales, IGfxLinuxInput, testing::Values(1.f, 2.f));
 
 } // namespace

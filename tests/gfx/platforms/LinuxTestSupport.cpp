@@ -188,6 +188,58 @@ void HostWindow::MakeBadRequest()
   XSync(mDisplay, False);
 }
 
+int HostWindow::ConnectionFd() const
+{
+  return XConnectionNumber(mDisplay);
+}
+
+void HostWindow::ForwardKeysTo(Window child)
+{
+  mKeysTo = child;
+  XSelectInput(mDisplay, mWindow, StructureNotifyMask | KeyPressMask | KeyReleaseMask);
+  XSync(mDisplay, False);
+}
+
+int HostWindow::ServeKeys()
+{
+  int keys = 0;
+  while (XPending(mDisplay) > 0)
+  {
+    XEvent event;
+    XNextEvent(mDisplay, &event);
+    if ((event.type != KeyPress && event.type != KeyRelease) || !mKeysTo)
+      continue;
+    ++keys;
+    event.xkey.window = mKeysTo;
+    XSendEvent(mDisplay, mKeysTo, False, event.type == KeyPress ? KeyPressMask : KeyReleaseMask, &event);
+  }
+  XFlush(mDisplay);
+  return keys;
+}
+
+void HostWindow::SendKey(Window child, const char* keysym, unsigned modifiers, int x, int y)
+{
+  for (const int type : {KeyPress, KeyRelease})
+  {
+    XEvent event = {};
+    XKeyEvent& key = event.xkey;
+    key.type = type;
+    key.display = mDisplay;
+    key.window = child;
+    key.root = DefaultRootWindow(mDisplay);
+    key.time = CurrentTime;
+    key.x = x;
+    key.y = y;
+    key.x_root = mX + x;
+    key.y_root = mY + y;
+    key.state = modifiers;
+    key.keycode = XKeysymToKeycode(mDisplay, XStringToKeysym(keysym));
+    key.same_screen = True;
+    XSendEvent(mDisplay, child, False, type == KeyPress ? KeyPressMask : KeyReleaseMask, &event);
+  }
+  XFlush(mDisplay);
+}
+
 bool HostWindow::ReadPixel(int x, int y, gfx::IRgba& colour)
 {
   XSync(mDisplay, False);

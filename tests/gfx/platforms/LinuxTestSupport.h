@@ -86,10 +86,22 @@ public:
   /** A request on a window that no longer exists, on the host's own connection: one BadWindow error. */
   void MakeBadRequest();
 
+  // Keys as hosts handle them: what reaches the host's window is sent on to
+  // its child, and the host hands its own keys to the child too (XSendEvent).
+  /** The file descriptor of the host's connection, for a run-loop reader. */
+  int ConnectionFd() const;
+  /** From now on every key the window receives is counted and sent on to child. */
+  void ForwardKeysTo(Window child);
+  /** Reads the host's pending events, forwarding keys; returns how many keys came in. */
+  int ServeKeys();
+  /** Sends a press and a release of the key (an X keysym name) into child at (x, y) of it. */
+  void SendKey(Window child, const char* keysym, unsigned modifiers, int x, int y);
+
 private:
   _XDisplay* mDisplay = nullptr;
   void* mGLContext = nullptr;
   Window mWindow = 0;
+  Window mKeysTo = 0;
   int mX;
   int mY;
 };
