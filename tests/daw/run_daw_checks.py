@@ -31,12 +31,9 @@ from check_runner import Runner  # noqa: E402
 # failure is reported as expected; take a name off once its mend is merged.
 #   latency_automation: Linux idle timer only runs with the editor open, so
 #                       Ardour never hears of a latency change by automation
-#   key_loop:           a key the editor passes on comes back from Ardour's
-#                       socket window, for good
 #   idle_after_switch:  the editor keeps redrawing unchanged needles long
 #                       after a stage is switched off
-#   first_frame:        the first frame shows every control at its minimum
-PENDING_MENDS = ["latency_automation", "key_loop", "idle_after_switch", "first_frame"]
+PENDING_MENDS = ["latency_automation", "idle_after_switch"]
 
 
 class Tools:
