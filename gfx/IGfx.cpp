@@ -442,8 +442,16 @@ void IGfx::BuildLayout()
 
 void IGfx::NotifyEditorOpened()
 {
-  if (mDelegate)
-    mDelegate->OnEditorOpened();
+  if (!mDelegate)
+    return;
+  mDelegate->OnEditorOpened();
+  // Taken now, with what the layout derives from them, not with the first
+  // frame tick: a platform may present a frame before its first tick (an
+  // Expose on X11), which would otherwise show every control at its initial
+  // value.
+  mDelegate->DeliverPendingEditorValues();
+  if (mDisplayTickFunc)
+    mDisplayTickFunc();
 }
 
 } // namespace gfx

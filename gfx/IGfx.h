@@ -486,7 +486,11 @@ public:
   plug::IGfxEditorDelegate* Delegate() const { return mDelegate; }
   /** The delegate's BuildLayout with this context (the platform calls it while opening its window). */
   void BuildLayout();
-  /** The delegate's OnEditorOpened (the platform calls it at the end of opening its window). */
+  /**
+   * The delegate's OnEditorOpened, and the values it sends handed to the
+   * controls at once (the platform calls it at the end of opening its window,
+   * before anything is drawn).
+   */
   void NotifyEditorOpened();
 
   // --- Window lifetime: the steps both platform windows take ----------------------------

@@ -1,71 +1,20 @@
-#include "gfx/platforms/IGfxLinux.h"
+#include "gfx/platforms/IGfxLinuxXState.h"
 
 #include "gfx/ScopedContext.h"
-#include "gfx/platforms/X11ErrorTrap.h"
-#include "gfx/platforms/X11Keys.h"
 
 #include "plug/IGfxEditorDelegate.h"
 #include "plug/Trace.h"
 
-#include <glad/gl.h>
-
-#include <GL/glx.h>
-#include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/cursorfont.h>
-
-// X.h names a query class CursorShape, which hides IGfx::CursorShape.
-#undef CursorShape
 
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
-#include <map>
 
 namespace gfx {
-
-struct IGfxLinux::XState
-{
-  Display* display = nullptr;
-  Window parent = 0;
-  Colormap colormap = 0;
-  GLXContext context = nullptr;
-  Display* savedDisplay = nullptr;
-  GLXDrawable savedDraw = 0;
-  GLXDrawable savedRead = 0;
-  GLXContext savedContext = nullptr;
-  std::map<int, Cursor> cursors;
-  Cursor blankCursor = 0;
-  unsigned buttonsDown = 0;
-};
 
 namespace {
 
 int gOpenWindows = 0;
 int gLiveGLContexts = 0;
-
-unsigned CursorFontShape(ECursor shape)
-{
-  switch (shape)
-  {
-  case ECursor::IBeam: return XC_xterm;
-  case ECursor::Wait: return XC_watch;
-  case ECursor::Cross: return XC_crosshair;
-  case ECursor::UpArrow: return XC_sb_up_arrow;
-  case ECursor::SizeNWSE: return XC_bottom_right_corner;
-  case ECursor::SizeNESW: return XC_bottom_left_corner;
-  case ECursor::SizeWE: return XC_sb_h_double_arrow;
-  case ECursor::SizeNS: return XC_sb_v_double_arrow;
-  case ECursor::SizeAll: return XC_fleur;
-  case ECursor::No: return XC_X_cursor;
-  case ECursor::Hand: return XC_hand2;
-  case ECursor::AppStarting: return XC_watch;
-  case ECursor::Help: return XC_question_arrow;
-  default: return XC_left_ptr;
-  }
-}
-
-IArea DeviceArea(int x, int y, int w, int h) { return {float(x), float(y), float(x + w), float(y + h)}; }
 
 } // namespace
 
@@ -105,6 +54,7 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
     return nullptr;
   mX->display = display;
   mX->parent = parentId;
+  mX->errors = std::make_unique<XErrorTrap>(display);
 
   const int attributes[] = {GLX_DRAWABLE_TYPE, GLX_WINDOW_BIT, GLX_RENDER_TYPE, GLX_RGBA_BIT,
                             GLX_X_RENDERABLE, True, GLX_DOUBLEBUFFER, True,
@@ -117,8 +67,7 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
   {
     if (configs)
       XFree(configs);
-    XCloseDisplay(display);
-    mX->display = nullptr;
+    CloseDisplay();
     return nullptr;
   }
   const GLXFBConfig config = configs[0];
@@ -127,7 +76,6 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
   const int w = std::max(1, DeviceWidth());
   const int h = std::max(1, DeviceHeight());
   {
-    XErrorTrap trap(display);
     mX->colormap = XCreateColormap(display, parentId, visual->visual, AllocNone);
     XSetWindowAttributes set = {};
     set.colormap = mX->colormap;
@@ -145,23 +93,23 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
     XChangeProperty(display, mWindow, xembedInfo, xembedInfo, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(info), 2);
     XMapWindow(display, mWindow);
-    if (trap.Failed())
+    if (mX->errors->Errors() > 0)
     {
       PLUG_TRACE("IGfxLinux::OpenEditorWindow: X refused the window (bad parent?)");
-      // Still inside the trap: the cleanup of what was never made fails quietly too.
+      // The cleanup of what was never made fails quietly too: the connection is still trapped.
       XFree(visual);
       if (mWindow)
         XDestroyWindow(display, mWindow);
       if (mX->colormap)
         XFreeColormap(display, mX->colormap);
-      trap.Release();
-      XCloseDisplay(display);
       mWindow = 0;
       mX->colormap = 0;
-      mX->display = nullptr;
+      CloseDisplay();
       return nullptr;
     }
   }
+  mX->visual = visual->visual;
+  mX->depth = visual->depth;
   XFree(visual);
   ++gOpenWindows;
 
@@ -202,6 +150,9 @@ void IGfxLinux::CloseEditorWindow()
   PLUG_TRACE("IGfxLinux::CloseEditorWindow");
   StopRunLoopCallbacks();
   Display* display = mX->display;
+  // The host may have destroyed its window, and ours with it, before removing the view.
+  if (!mX->windowGone && !WindowExists())
+    mX->windowGone = true;
 
   ReleaseWindowContents(mX->context != nullptr);
   if (mX->context)
@@ -222,13 +173,60 @@ void IGfxLinux::CloseEditorWindow()
   mX->buttonsDown = 0;
   mPendingAreas.clear();
 
-  XDestroyWindow(display, mWindow);
+  if (!mX->windowGone)
+    XDestroyWindow(display, mWindow);
+  if (mX->standIn)
+    XDestroyWindow(display, mX->standIn);
   XFreeColormap(display, mX->colormap);
   mX->colormap = 0;
+  mX->standIn = 0;
+  mX->windowGone = false;
+  mX->errorsChecked = 0;
   mWindow = 0;
-  XCloseDisplay(display);
-  mX->display = nullptr;
+  CloseDisplay();
   --gOpenWindows;
+}
+
+void IGfxLinux::CloseDisplay()
+{
+  mX->errors.reset(); // after the server has answered: errors of the last requests are caught too
+  XCloseDisplay(mX->display);
+  mX->display = nullptr;
+}
+
+bool IGfxLinux::WindowExists()
+{
+  XWindowAttributes attributes;
+  const bool exists = XGetWindowAttributes(mX->display, mWindow, &attributes) != 0;
+  mX->errorsChecked = mX->errors->Errors();
+  return exists;
+}
+
+bool IGfxLinux::WindowAlive()
+{
+  // DestroyNotify tells first as a rule; an error on this connection (a
+  // request that reached the server after the host destroyed its window)
+  // is the other sign, confirmed by asking the server.
+  if (!mX->windowGone && mX->errors->ErrorsSeen() != mX->errorsChecked && !WindowExists())
+    mX->windowGone = true;
+  return !mX->windowGone;
+}
+
+Window IGfxLinux::GLDrawable()
+{
+  if (!mX->windowGone)
+    return mWindow;
+  // Releasing the GL objects needs the context current on some window of its
+  // visual: an unmapped one that is never drawn.
+  if (!mX->standIn)
+  {
+    XSetWindowAttributes set = {};
+    set.colormap = mX->colormap;
+    set.border_pixel = 0;
+    mX->standIn = XCreateWindow(mX->display, DefaultRootWindow(mX->display), 0, 0, 1, 1, 0, mX->depth, InputOutput,
+                                mX->visual, CWColormap | CWBorderPixel, &set);
+  }
+  return mX->standIn;
 }
 
 void IGfxLinux::MakeContextCurrent()
@@ -239,7 +237,8 @@ void IGfxLinux::MakeContextCurrent()
   mX->savedDraw = glXGetCurrentDrawable();
   mX->savedRead = glXGetCurrentReadDrawable();
   mX->savedContext = glXGetCurrentContext();
-  glXMakeContextCurrent(mX->display, mWindow, mWindow, mX->context);
+  const Window drawable = GLDrawable();
+  glXMakeContextCurrent(mX->display, drawable, drawable, mX->context);
 }
 
 void IGfxLinux::RestorePreviousContext()
@@ -268,7 +267,7 @@ void IGfxLinux::ResizeHostWindow(bool /*parentResized*/)
 {
   // The host resizes its own window (the view asks it through IPlugFrame);
   // only the editor's child window follows here.
-  if (!mWindow)
+  if (!mWindow || mX->windowGone)
     return;
   XResizeWindow(mX->display, mWindow, static_cast<unsigned>(std::max(1, DeviceWidth())),
                 static_cast<unsigned>(std::max(1, DeviceHeight())));
@@ -292,43 +291,13 @@ void IGfxLinux::OnFrameTick()
   DrawPending();
 }
 
-void IGfxLinux::OnXEvents()
-{
-  if (!mWindow || mInEvents)
-    return;
-  mInEvents = true;
-  Display* display = mX->display;
-  while (mWindow && XPending(display) > 0)
-  {
-    XEvent event;
-    XNextEvent(display, &event);
-    // Only the newest of a run of pointer motions matters.
-    if (event.type == MotionNotify)
-    {
-      XEvent next;
-      while (XEventsQueued(display, QueuedAlready) > 0)
-      {
-        XPeekEvent(display, &next);
-        if (next.type != MotionNotify || next.xmotion.window != event.xmotion.window ||
-            next.xmotion.state != event.xmotion.state)
-          break;
-        XNextEvent(display, &event);
-      }
-    }
-    HandleEvent(&event);
-  }
-  mInEvents = false;
-  if (mWindow)
-    DrawPending();
-}
-
 void IGfxLinux::DrawPending()
 {
   if (mPendingAreas.empty())
     return;
   IAreaList areas;
   areas.swap(mPendingAreas);
-  if (!mX->context)
+  if (!mX->context || !WindowAlive())
     return;
   {
     ScopedContext current(*this);
@@ -336,252 +305,6 @@ void IGfxLinux::DrawPending()
     glXSwapBuffers(mX->display, mWindow);
   }
   ++mCounters.framesDrawn;
-}
-
-IMouseState IGfxLinux::MouseState(int x, int y, unsigned state)
-{
-  IMouseState p;
-  p.x = static_cast<float>(x);
-  p.y = static_cast<float>(y);
-  FromDevicePoint(p.x, p.y);
-  p.ms.L = (state & Button1Mask) != 0;
-  p.ms.R = (state & Button3Mask) != 0;
-  p.ms.S = (state & ShiftMask) != 0;
-  p.ms.C = (state & ControlMask) != 0;
-  p.ms.A = (state & Mod1Mask) != 0;
-  return p;
-}
-
-void IGfxLinux::HandleEvent(const void* anyEvent)
-{
-  const XEvent& event = *static_cast<const XEvent*>(anyEvent);
-  if (event.xany.window != mWindow)
-    return;
-  Display* display = mX->display;
-  switch (event.type)
-  {
-  case Expose:
-  {
-    ++mCounters.exposes;
-    const XExposeEvent& e = event.xexpose;
-    mPendingAreas.push_back(FromDevicePixels(DeviceArea(e.x, e.y, e.width, e.height)));
-    break;
-  }
-  case ButtonPress:
-  {
-    const XButtonEvent& e = event.xbutton;
-    if (e.button == Button4 || e.button == Button5)
-    {
-      IMouseState p = MouseState(e.x, e.y, e.state);
-      mCursorX = p.x;
-      mCursorY = p.y;
-      DispatchWheel(p.x, p.y, p.ms, e.button == Button4 ? 1.f : -1.f);
-      break;
-    }
-    if (e.button != Button1 && e.button != Button3)
-      break;
-    mLastInputWasTouch = false;
-    XSetInputFocus(display, mWindow, RevertToParent, e.time);
-    IMouseState p = MouseState(e.x, e.y, e.state);
-    p.ms.L = p.ms.L || e.button == Button1;
-    p.ms.R = p.ms.R || e.button == Button3;
-    mCursorX = p.x;
-    mCursorY = p.y;
-    const bool doubleClick = e.button == mLastPressButton && e.time - mLastPressTime <= kDoubleClickMs &&
-                             std::abs(e.x - mLastPressX) <= 4 && std::abs(e.y - mLastPressY) <= 4;
-    mX->buttonsDown |= 1u << e.button;
-    if (doubleClick)
-    {
-      mLastPressButton = 0; // a third press starts over
-      DispatchDoubleClick(p);
-    }
-    else
-    {
-      mLastPressButton = e.button;
-      mLastPressTime = e.time;
-      mLastPressX = e.x;
-      mLastPressY = e.y;
-      DispatchMouseDown({p});
-    }
-    break;
-  }
-  case ButtonRelease:
-  {
-    const XButtonEvent& e = event.xbutton;
-    if (e.button != Button1 && e.button != Button3)
-      break;
-    mX->buttonsDown &= ~(1u << e.button);
-    IMouseState p = MouseState(e.x, e.y, e.state);
-    // The state is from before the release: the released button is up now.
-    if (e.button == Button1)
-      p.ms.L = false;
-    else
-      p.ms.R = false;
-    DispatchMouseUp({p});
-    break;
-  }
-  case MotionNotify:
-  {
-    const XMotionEvent& e = event.xmotion;
-    const bool dragging = mX->buttonsDown && (e.state & (Button1Mask | Button3Mask));
-    OnPointerMoved(MouseState(e.x, e.y, e.state), dragging);
-    break;
-  }
-  case LeaveNotify:
-    // Leaving while a button is held is part of a drag (the pointer is grabbed).
-    if (event.xcrossing.mode == NotifyNormal && !mX->buttonsDown)
-      DispatchMouseLeave();
-    break;
-  case KeyPress:
-  case KeyRelease:
-  {
-    XKeyEvent e = event.xkey;
-    char text[8] = {};
-    KeySym sym = NoSymbol;
-    const int length = XLookupString(&e, text, sizeof(text), &sym, nullptr);
-    const IKeyEvent key = X11KeyEvent(sym, text, length, e.state);
-    const IMouseState p = MouseState(e.x, e.y, e.state);
-    const bool handled = event.type == KeyPress ? OnKeyDown(p.x, p.y, key) : OnKeyUp(p.x, p.y, key);
-    if (!handled && mX->parent)
-    {
-      // Unused keys go on to the host's window (its transport and shortcuts).
-      XEvent forward = event;
-      forward.xkey.window = mX->parent;
-      XSendEvent(display, mX->parent, True, event.type == KeyPress ? KeyPressMask : KeyReleaseMask, &forward);
-      XFlush(display);
-    }
-    break;
-  }
-  default:
-    break;
-  }
-}
-
-// --- Cursor -------------------------------------------------------------------------------------
-
-void IGfxLinux::QueryCursorPosition(float& x, float& y)
-{
-  x = mCursorX;
-  y = mCursorY;
-  if (!mWindow)
-    return;
-  Window root = 0, child = 0;
-  int rootX = 0, rootY = 0, winX = 0, winY = 0;
-  unsigned mask = 0;
-  if (XQueryPointer(mX->display, mWindow, &root, &child, &rootX, &rootY, &winX, &winY, &mask))
-  {
-    x = static_cast<float>(winX);
-    y = static_cast<float>(winY);
-    FromDevicePoint(x, y);
-  }
-}
-
-void IGfxLinux::DefineCursor()
-{
-  if (!mWindow)
-    return;
-  Display* display = mX->display;
-  Cursor cursor = 0;
-  if (IsCursorHidden())
-  {
-    if (!mX->blankCursor)
-    {
-      const char empty[1] = {0};
-      Pixmap pixmap = XCreateBitmapFromData(display, mWindow, empty, 1, 1);
-      XColor black = {};
-      mX->blankCursor = XCreatePixmapCursor(display, pixmap, pixmap, &black, &black, 0, 0);
-      XFreePixmap(display, pixmap);
-    }
-    cursor = mX->blankCursor;
-  }
-  else
-  {
-    const unsigned shape = CursorFontShape(CursorShape());
-    auto it = mX->cursors.find(static_cast<int>(shape));
-    if (it == mX->cursors.end())
-      it = mX->cursors.emplace(static_cast<int>(shape), XCreateFontCursor(display, shape)).first;
-    cursor = it->second;
-  }
-  XDefineCursor(display, mWindow, cursor);
-  XFlush(display);
-}
-
-ECursor IGfxLinux::SetCursorShape(ECursor shape)
-{
-  const ECursor previous = IGfx::SetCursorShape(shape);
-  DefineCursor();
-  return previous;
-}
-
-void IGfxLinux::SetCursorHidden(bool hide, bool lock)
-{
-  if (UpdateCursorHidden(hide, lock))
-    DefineCursor();
-}
-
-void IGfxLinux::WarpCursor(float x, float y)
-{
-  int deviceX = 0, deviceY = 0;
-  if (!mWindow || !WarpTarget(x, y, deviceX, deviceY))
-    return;
-  XWarpPointer(mX->display, None, mWindow, 0, 0, 0, 0, deviceX, deviceY);
-  XFlush(mX->display);
-  PointerWarpedTo(deviceX, deviceY);
-}
-
-// --- Services not offered -------------------------------------------------------------------------
-
-void IGfxLinux::CreateNativeTextEntry(int /*paramIdx*/, const ITextStyle& /*style*/, const IArea& /*area*/,
-                                      int /*maxLength*/, const char* /*text*/)
-{
-  DiscardTextEntry();
-}
-
-IMenuModel* IGfxLinux::ShowNativeMenu(IMenuModel& /*menu*/, const IArea& /*area*/, bool& isAsync)
-{
-  isAsync = false;
-  return nullptr;
-}
-
-EMsgBoxResult IGfxLinux::ShowMessageDialog(const char* /*text*/, const char* /*caption*/, EMsgBoxType /*type*/,
-                                           MsgBoxCompletionFunc completion)
-{
-  if (completion)
-    completion(EMsgBoxResult::Cancel);
-  return EMsgBoxResult::Cancel;
-}
-
-void IGfxLinux::AskForFile(std::string& path, std::string& /*directory*/, EFileAction /*action*/,
-                           const char* /*extensions*/, FileDialogCompletionFunc /*completion*/)
-{
-  path.clear();
-}
-
-void IGfxLinux::AskForDirectory(std::string& directory, FileDialogCompletionFunc /*completion*/)
-{
-  directory.clear();
-}
-
-bool IGfxLinux::AskForColour(IRgba& /*colour*/, const char* /*prompt*/, ColourPickerCompletionFunc /*completion*/)
-{
-  return false;
-}
-
-bool IGfxLinux::OpenWebPage(const char* /*url*/, const char* /*caption*/, const char* /*question*/,
-                            const char* /*failureMessage*/)
-{
-  return false;
-}
-
-bool IGfxLinux::ReadClipboardText(std::string& text)
-{
-  text.clear();
-  return false;
-}
-
-bool IGfxLinux::WriteClipboardText(const char* /*text*/)
-{
-  return false;
 }
 
 } // namespace gfx

@@ -17,6 +17,11 @@
 //   pixels / TotalScale): buttons 1 and 3 press and drag, a second press within
 //   the double-click time is a double click, buttons 4 and 5 are wheel
 //   notches, keys carry Windows virtual-key codes like on Windows.
+// - The host may destroy its window, and the editor's with it, before it
+//   removes the view. The editor learns it from DestroyNotify or from an X
+//   error on its connection, which is trapped for the connection's whole life
+//   (X11ErrorTrap.h): it stops drawing, and closing releases only what still
+//   exists (the GL objects on an unmapped stand-in window).
 // - Services: cursor shapes, hiding and warping. There is no native text
 //   entry, menu, dialog or clipboard here: those report failure or no choice.
 //
@@ -103,6 +108,13 @@ private:
   void DrawPending();
   IMouseState MouseState(int x, int y, unsigned state);
   void StopRunLoopCallbacks();
+  void CloseDisplay();
+  /** Asks the server whether the editor's window still exists (a round trip). */
+  bool WindowExists();
+  /** False once the window is known to be gone; asks the server only after an X error. */
+  bool WindowAlive();
+  /** The window the GL context is made current on. */
+  unsigned long GLDrawable();
   void DefineCursor();
 
   XState* mX;

@@ -29,12 +29,9 @@ from check_runner import Runner  # noqa: E402
 
 # Checks that guard a fault whose mend has not landed yet. They run, and their
 # failure is reported as expected; take a name off once its mend is merged.
-#   key_loop:           a key the editor passes on comes back from Ardour's
-#                       socket window, for good
 #   idle_after_switch:  the editor keeps redrawing unchanged needles long
 #                       after a stage is switched off
-#   first_frame:        the first frame shows every control at its minimum
-PENDING_MENDS = ["key_loop", "idle_after_switch", "first_frame"]
+PENDING_MENDS = ["idle_after_switch"]
 
 
 class Tools:

@@ -333,7 +333,7 @@ TEST(GfxContextValues, ValuesSentToTheEditorReachItsControlsAtTheNextFrame)
   };
   delegate.GetParameter(3)->SetPlain(0.125);
   ASSERT_NE(delegate.OpenEditor(nullptr), nullptr);
-  EXPECT_EQ(meter->Value(), 0.0) << "opening sends every value, delivered with the first frame";
+  EXPECT_EQ(meter->Value(), 0.125) << "opening delivers every value before anything is drawn";
   g->Frame(0.0);
   EXPECT_EQ(meter->Value(), 0.125);
 

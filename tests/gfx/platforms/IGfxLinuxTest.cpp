@@ -1,6 +1,8 @@
 // The X11 editor window on the test display: opening in a host window with a
 // host-style run loop, frames and Expose redraws seen in X screenshots, sizes
-// and scales, open/close cycles, and input through xdotool as a user would.
+// and scales, open/close cycles, a host window destroyed before the editor
+// closes, X errors kept apart from the host's, and input through xdotool as a user
+// would.
 
 #include "LinuxTestSupport.h"
 
@@ -170,6 +172,59 @@ TEST(IGfxLinuxWindow, OpenCloseCyclesLeaveNothingBehind)
   EXPECT_EQ(editor.runLoop.TimerCount() + editor.runLoop.ReaderCount(), 0);
 }
 
+TEST(IGfxLinuxWindow, HostWindowDestroyedBeforeTheEditorClosesEndsTheDrawingWithoutAnXError)
+{
+  // Hosts destroy their window, and the editor's child with it, when a track
+  // goes, and close the editor later: errors about the dead window must not
+  // reach the process's handler (Xlib's default ends the host).
+  XErrorCounter hostsHandler;
+  ProbeEditor editor;
+  {
+    HostWindow host(kHostX, kHostY, 400, 200);
+    ASSERT_TRUE(editor.Open(host));
+    host.Destroy();
+    editor.Probe(1)->SetColour(kColourC);
+    editor.runLoop.RunFor(100);
+    const int drawn = editor.gfx->FrameCounters().framesDrawn;
+    // A changed control, a new size (the GL backing follows), a cursor shape and more frames.
+    editor.Probe(1)->SetColour(kColourB);
+    editor.gfx->SetEditorSize(kLayoutWidth, kLayoutHeight, 2.f);
+    editor.gfx->SetCursorShape(gfx::ECursor::Hand);
+    editor.runLoop.RunFor(100);
+    EXPECT_EQ(editor.gfx->FrameCounters().framesDrawn, drawn) << "drawn into a window that is gone";
+    editor.gfx->CloseEditorWindow();
+  }
+  EXPECT_EQ(hostsHandler.Count(), 0);
+  EXPECT_EQ(IGfxLinux::OpenWindowCount(), 0);
+  EXPECT_EQ(IGfxLinux::LiveGLContextCount(), 0);
+  EXPECT_EQ(editor.runLoop.TimerCount() + editor.runLoop.ReaderCount(), 0);
+
+  // The same editor opens and draws again in a new window of the host.
+  HostWindow host(kHostX, kHostY, 800, 400);
+  ASSERT_TRUE(editor.Open(host));
+  editor.runLoop.RunFor(300);
+  ExpectProbesOnScreen(host, editor.gfx->TotalScale());
+  editor.gfx->CloseEditorWindow();
+  EXPECT_EQ(hostsHandler.Count(), 0);
+}
+
+TEST(IGfxLinuxWindow, TheHostsOwnXErrorsStillReachItsHandler)
+{
+  XErrorCounter hostsHandler;
+  HostWindow host(kHostX, kHostY, 400, 200);
+  {
+    ProbeEditor editor;
+    ASSERT_TRUE(editor.Open(host));
+    host.MakeBadRequest();
+    EXPECT_EQ(hostsHandler.Count(), 1) << "the editor's trap took an error of the host's connection";
+    editor.gfx->CloseEditorWindow();
+  }
+  // With the last editor closed the host's handler is the process's handler again.
+  EXPECT_TRUE(hostsHandler.Installed());
+  host.MakeBadRequest();
+  EXPECT_EQ(hostsHandler.Count(), 2);
+}
+
 // --- Input through xdotool --------------------------------------------------------------------
 
 class IGfxLinuxInput : public testing::TestWithParam<float>
@@ -249,6 +304,37 @@ TEST_P(IGfxLinuxInput, KeysCarryWindowsVirtualKeyCodes)
   EXPECT_THAT(EntriesOf(editor.log, "A:KeyDown"),
               ElementsAre("A:KeyDown(60,30,65)", "A:KeyDown(60,30,37)", "A:KeyDown(60,30,116)",
                           "A:KeyDown(60,30,13)"));
+}
+
+TEST_P(IGfxLinuxInput, KeysTheHostForwardsAreNeverSentBackToIt)
+{
+  // A host that sends every key of its window on to the child, as DAWs do,
+  // and its own keys too: a key the editor hands back would circle for good.
+  host.ForwardKeysTo(editor.WindowId());
+  int hostKeys = 0;
+  const int reader = editor.runLoop.AddFdReader(host.ConnectionFd(), [&] { hostKeys += host.ServeKeys(); });
+  const int x = int(60 * Scale()), y = int(30 * Scale());
+  host.SendKey(editor.WindowId(), "space", 0, x, y);
+  host.SendKey(editor.WindowId(), "Shift_L", 0, x, y);
+  host.SendKey(editor.WindowId(), "s", 4 /* ControlMask */, x, y);
+  ASSERT_TRUE(editor.runLoop.RunUntil([&] { return EntriesOf(editor.log, "A:KeyDown").size() >= 3; }, 5000));
+  editor.runLoop.RunFor(300);
+  EXPECT_EQ(hostKeys, 0) << "keys the host sent in came back to it";
+  EXPECT_THAT(EntriesOf(editor.log, "A:KeyDown"),
+              ElementsAre("A:KeyDown(60,30,32)", "A:KeyDown(60,30,16)", "A:KeyDown(60,30,83)"));
+
+  // A key typed into the editor, which has no use for it, reaches the host
+  // once (press and release); the host's copy sent back stays in the editor.
+  ASSERT_TRUE(Xdotool("mousemove " + At(60, 30) + " click 1"));
+  ASSERT_TRUE(WaitFor("A:Up"));
+  editor.log.clear();
+  ASSERT_TRUE(Xdotool("key space"));
+  ASSERT_TRUE(editor.runLoop.RunUntil([&] { return hostKeys >= 2; }, 5000));
+  editor.runLoop.RunFor(300);
+  EXPECT_EQ(hostKeys, 2);
+  EXPECT_THAT(EntriesOf(editor.log, "A:KeyDown"), ElementsAre("A:KeyDown(60,30,32)", "A:KeyDown(60,30,32)"))
+    << "typed, then the host's copy";
+  editor.runLoop.Remove(reader);
 }
 
 INSTANTIATE_TEST_SUITE_P(DrawScales, IGfxLinuxInput, testing::Values(1.f, 2.f));

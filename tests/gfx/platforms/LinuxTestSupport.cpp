@@ -168,8 +168,76 @@ HostWindow::~HostWindow()
     return;
   if (mGLContext)
     glXDestroyContext(mDisplay, static_cast<GLXContext>(mGLContext));
-  XDestroyWindow(mDisplay, mWindow);
+  if (mWindow)
+    XDestroyWindow(mDisplay, mWindow);
   XCloseDisplay(mDisplay);
+}
+
+void HostWindow::Destroy()
+{
+  XDestroyWindow(mDisplay, mWindow);
+  XSync(mDisplay, False);
+  mWindow = 0;
+}
+
+void HostWindow::MakeBadRequest()
+{
+  const Window gone = XCreateSimpleWindow(mDisplay, DefaultRootWindow(mDisplay), 0, 0, 1, 1, 0, 0, 0);
+  XDestroyWindow(mDisplay, gone);
+  XMapWindow(mDisplay, gone);
+  XSync(mDisplay, False);
+}
+
+int HostWindow::ConnectionFd() const
+{
+  return XConnectionNumber(mDisplay);
+}
+
+void HostWindow::ForwardKeysTo(Window child)
+{
+  mKeysTo = child;
+  XSelectInput(mDisplay, mWindow, StructureNotifyMask | KeyPressMask | KeyReleaseMask);
+  XSync(mDisplay, False);
+}
+
+int HostWindow::ServeKeys()
+{
+  int keys = 0;
+  while (XPending(mDisplay) > 0)
+  {
+    XEvent event;
+    XNextEvent(mDisplay, &event);
+    if ((event.type != KeyPress && event.type != KeyRelease) || !mKeysTo)
+      continue;
+    ++keys;
+    event.xkey.window = mKeysTo;
+    XSendEvent(mDisplay, mKeysTo, False, event.type == KeyPress ? KeyPressMask : KeyReleaseMask, &event);
+  }
+  XFlush(mDisplay);
+  return keys;
+}
+
+void HostWindow::SendKey(Window child, const char* keysym, unsigned modifiers, int x, int y)
+{
+  for (const int type : {KeyPress, KeyRelease})
+  {
+    XEvent event = {};
+    XKeyEvent& key = event.xkey;
+    key.type = type;
+    key.display = mDisplay;
+    key.window = child;
+    key.root = DefaultRootWindow(mDisplay);
+    key.time = CurrentTime;
+    key.x = x;
+    key.y = y;
+    key.x_root = mX + x;
+    key.y_root = mY + y;
+    key.state = modifiers;
+    key.keycode = XKeysymToKeycode(mDisplay, XStringToKeysym(keysym));
+    key.same_screen = True;
+    XSendEvent(mDisplay, child, False, type == KeyPress ? KeyPressMask : KeyReleaseMask, &event);
+  }
+  XFlush(mDisplay);
 }
 
 bool HostWindow::ReadPixel(int x, int y, gfx::IRgba& colour)
@@ -254,6 +322,41 @@ void HostWindow::Remap()
   XUnmapWindow(mDisplay, mWindow);
   XMapRaised(mDisplay, mWindow);
   XSync(mDisplay, False);
+}
+
+namespace {
+
+int gXErrorsCounted = 0;
+
+int CountXError(Display*, XErrorEvent*)
+{
+  ++gXErrorsCounted;
+  return 0;
+}
+
+} // namespace
+
+XErrorCounter::XErrorCounter()
+{
+  gXErrorsCounted = 0;
+  mPrevious = reinterpret_cast<void*>(XSetErrorHandler(CountXError));
+}
+
+XErrorCounter::~XErrorCounter()
+{
+  XSetErrorHandler(reinterpret_cast<XErrorHandler>(mPrevious));
+}
+
+int XErrorCounter::Count() const
+{
+  return gXErrorsCounted;
+}
+
+bool XErrorCounter::Installed() const
+{
+  const XErrorHandler current = XSetErrorHandler(nullptr);
+  XSetErrorHandler(current);
+  return current == CountXError;
 }
 
 bool Xdotool(const std::string& args)

@@ -81,13 +81,48 @@ public:
   void LoadGL();
   /** Hides and shows the host window (its children get Expose events). */
   void Remap();
+  /** Destroys the window, and the editor's with it, as a host does when a track goes (the connection stays). */
+  void Destroy();
+  /** A request on a window that no longer exists, on the host's own connection: one BadWindow error. */
+  void MakeBadRequest();
+
+  // Keys as hosts handle them: what reaches the host's window is sent on to
+  // its child, and the host hands its own keys to the child too (XSendEvent).
+  /** The file descriptor of the host's connection, for a run-loop reader. */
+  int ConnectionFd() const;
+  /** From now on every key the window receives is counted and sent on to child. */
+  void ForwardKeysTo(Window child);
+  /** Reads the host's pending events, forwarding keys; returns how many keys came in. */
+  int ServeKeys();
+  /** Sends a press and a release of the key (an X keysym name) into child at (x, y) of it. */
+  void SendKey(Window child, const char* keysym, unsigned modifiers, int x, int y);
 
 private:
   _XDisplay* mDisplay = nullptr;
   void* mGLContext = nullptr;
   Window mWindow = 0;
+  Window mKeysTo = 0;
   int mX;
   int mY;
+};
+
+/**
+ * The process's X error handler while it lives, in place of a host's own or
+ * Xlib's default (which would end the test run): counts the errors that reach it.
+ */
+class XErrorCounter
+{
+public:
+  XErrorCounter();
+  ~XErrorCounter();
+  XErrorCounter(const XErrorCounter&) = delete;
+  XErrorCounter& operator=(const XErrorCounter&) = delete;
+  int Count() const;
+  /** Whether this is the handler installed now. */
+  bool Installed() const;
+
+private:
+  void* mPrevious;
 };
 
 /** Runs xdotool with the arguments (and waits for it); true when it succeeded. */

@@ -5,8 +5,11 @@
 // knob, Power hides the switches, compressed audio and meter readings move
 // the needles, the corner and a scale change resize the host's view and the
 // window, a reopened editor keeps its size, open/close cycles leave nothing
-// registered or open, and the X screenshot at the defaults is the panel as
-// the GL-free preview composite shows it.
+// registered or open, the first frame already shows a state loaded before
+// the view opened, a host window destroyed before removed() is neither
+// drawn into nor reported to the host's X error handler, and the X
+// screenshot at the defaults is the panel as the GL-free preview composite
+// shows it.
 
 #include "LinuxTestSupport.h"
 #include "TestHost.h"
@@ -600,6 +603,60 @@ TEST_F(KorvelX11Editor, OpenCloseCyclesLeaveNothingBehind)
   EXPECT_EQ(OpenFileDescriptors(), descriptors);
   EXPECT_EQ(gfx::DecodedImageCache::Shared().Decodes(), decodes) << "later openings decoded the images again";
   EXPECT_EQ(gfx::DecodedImageCache::Shared().KeptCount(), 7);
+}
+
+TEST_F(KorvelX11Editor, TheFirstFrameAlreadyShowsTheStateLoadedBeforeTheViewOpened)
+{
+  // A project's state with values away from the defaults and from the
+  // controls' initial ones (Power on, knobs off their minimum), loaded after
+  // other values were set, before the editor opens.
+  const std::pair<Vst::ParamID, double> saved[] = {
+    {kThresholdInt, 0.7}, {kRatioInt, 1.0}, {kMixExt, 0.4}, {kPower, 1.0}, {kVcaInt, 1.0}, {kOversampling, 1.0}};
+  for (const auto& [id, value] : saved)
+    ASSERT_EQ(controller->setParamNormalized(id, value), kResultOk);
+  auto stream = Steinberg::owned(new TestStream());
+  ASSERT_EQ(component->getState(stream), kResultOk);
+  for (const auto& [id, value] : saved)
+    ASSERT_EQ(controller->setParamNormalized(id, 0.2), kResultOk);
+  stream->seek(0, Steinberg::IBStream::kIBSeekSet, nullptr);
+  ASSERT_EQ(component->setState(stream), kResultOk);
+
+  ASSERT_EQ(view->attached(host.Parent(), Steinberg::kPlatformTypeX11EmbedWindowID), kResultOk);
+  // Nothing is drawn before the host's run loop runs: what the first frame
+  // will show is what the controls hold now.
+  ASSERT_EQ(Editor()->FrameCounters().framesDrawn, 0);
+  for (const auto& [id, value] : saved)
+    EXPECT_NEAR(controller->getParamNormalized(id), value, 1e-3) << "parameter " << id << " after the state";
+  for (int i = 0; i < Editor()->ControlCount(); ++i)
+  {
+    const int param = Control(i)->ParamIdx();
+    if (param >= 0 && param != kMeterInt && param != kMeterExt)
+      EXPECT_DOUBLE_EQ(Control(i)->Value(), controller->getParamNormalized(param))
+        << "control " << i << " of parameter " << param;
+  }
+  EXPECT_FALSE(Control(kVcaIntSwitch)->IsHidden()) << "Power is on";
+  ASSERT_TRUE(frame->runLoop->RunUntil([this] { return Editor()->FrameCounters().framesDrawn > 0; }));
+}
+
+TEST_F(KorvelX11Editor, HostWindowDestroyedBeforeRemovedNeitherDrawsNorEndsTheHost)
+{
+  // As hosts do when a track or its window goes: the window first, removed() later.
+  XErrorCounter hostsHandler;
+  ASSERT_TRUE(Attach());
+  Frames();
+  host.Destroy();
+  ASSERT_EQ(controller->setParamNormalized(kThresholdInt, 0.1), kResultOk);
+  Frames();
+  const int drawn = Editor()->FrameCounters().framesDrawn;
+  ASSERT_EQ(controller->setParamNormalized(kPower, 0.0), kResultOk);
+  korvel->SendParameterValueToEditor(kMeterInt, 0.8, true);
+  Frames();
+  EXPECT_EQ(Editor()->FrameCounters().framesDrawn, drawn) << "drawn into a window that is gone";
+  ASSERT_EQ(view->removed(), kResultOk);
+  EXPECT_EQ(hostsHandler.Count(), 0) << "X errors reached the host's handler";
+  EXPECT_EQ(frame->runLoop->Registered(), 0u);
+  EXPECT_EQ(gfx::IGfxLinux::OpenWindowCount(), 0);
+  EXPECT_EQ(gfx::IGfxLinux::LiveGLContextCount(), 0);
 }
 
 TEST_F(KorvelX11Editor, ScreenshotAtTheDefaultsIsThePreviewComposite)

@@ -1,0 +1,42 @@
+#pragma once
+
+// The X and GLX handles of IGfxLinux, shared by its window, input and
+// service files and kept out of its header.
+
+#include "gfx/platforms/IGfxLinux.h"
+#include "gfx/platforms/X11ErrorTrap.h"
+
+#include <glad/gl.h>
+
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+
+// X.h names a query class CursorShape, which hides IGfx::CursorShape.
+#undef CursorShape
+
+#include <map>
+#include <memory>
+
+namespace gfx {
+struct IGfxLinux::XState
+{
+  Display* display = nullptr;
+  Window parent = 0;
+  std::unique_ptr<XErrorTrap> errors; // for the whole life of the connection
+  Colormap colormap = 0;
+  Visual* visual = nullptr;
+  int depth = 0;
+  bool windowGone = false; // destroyed by the host with its own window
+  int errorsChecked = 0;   // errors seen when the window was last confirmed to exist
+  Window standIn = 0;      // the context's drawable once the window is gone
+  GLXContext context = nullptr;
+  Display* savedDisplay = nullptr;
+  GLXDrawable savedDraw = 0;
+  GLXDrawable savedRead = 0;
+  GLXContext savedContext = nullptr;
+  std::map<int, Cursor> cursors;
+  Cursor blankCursor = 0;
+  unsigned buttonsDown = 0;
+};
+
+} // namespace gfx
