@@ -274,6 +274,13 @@ bool IGfx::TickFrame(double nowMs, IAreaList& areas)
   areas.clear();
   if (!CollectDirtyAreas(areas))
     return false;
+  // Asked only when there is something to draw: the platform's answer may cost a round trip.
+  // A hidden window draws nothing, and its controls stay dirty until it shows again.
+  if (!IsWindowShowing())
+  {
+    areas.clear();
+    return false;
+  }
   // Clean as soon as collected: a change made while drawing dirties it again for the next frame.
   MarkAllClean();
   return true;

@@ -3,6 +3,7 @@
 #include "gfx/ScopedContext.h"
 #include "gfx/platforms/X11ErrorTrap.h"
 #include "gfx/platforms/X11Keys.h"
+#include "gfx/platforms/X11Visibility.h"
 
 #include "plug/IGfxEditorDelegate.h"
 #include "plug/Timer.h"
@@ -230,6 +231,11 @@ void IGfxLinux::CloseEditorWindow()
   XCloseDisplay(display);
   mX->display = nullptr;
   --gOpenWindows;
+}
+
+bool IGfxLinux::IsWindowShowing()
+{
+  return mWindow && IsWindowViewable(mX->display, mWindow);
 }
 
 void IGfxLinux::MakeContextCurrent()

@@ -47,6 +47,8 @@ public:
   void CloseEditorWindow() override;
   void* WindowHandle() override;
   bool IsWindowOpen() override { return mWindow != 0; }
+  /** Mapped with every ancestor (the host may unmap its own window and leave ours mapped). */
+  bool IsWindowShowing() override;
   void MakeContextCurrent() override;
   void RestorePreviousContext() override;
   void ResizeHostWindow(bool parentResized) override;

@@ -65,6 +65,8 @@ public:
   void CloseEditorWindow() override;
   void* WindowHandle() override { return mWindow; }
   bool IsWindowOpen() override { return mWindow != nullptr; }
+  /** The window and every ancestor visible (a host hides its own window, not ours). */
+  bool IsWindowShowing() override { return mWindow && IsWindowVisible(mWindow); }
   void MakeContextCurrent() override;
   void RestorePreviousContext() override;
   void ResizeHostWindow(bool parentResized) override;

@@ -33,10 +33,8 @@ from check_runner import Runner  # noqa: E402
 #                       Ardour never hears of a latency change by automation
 #   key_loop:           a key the editor passes on comes back from Ardour's
 #                       socket window, for good
-#   idle_after_switch:  the editor keeps redrawing unchanged needles long
-#                       after a stage is switched off
 #   first_frame:        the first frame shows every control at its minimum
-PENDING_MENDS = ["latency_automation", "key_loop", "idle_after_switch", "first_frame"]
+PENDING_MENDS = ["latency_automation", "key_loop", "first_frame"]
 
 
 class Tools:

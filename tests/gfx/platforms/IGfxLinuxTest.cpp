@@ -125,6 +125,37 @@ TEST(IGfxLinuxWindow, ExposedWindowIsRedrawnFromTheFramebuffer)
   ExpectProbesOnScreen(host, 1.f);
 }
 
+// A host unmaps its own window (the plug-in window closed, or another tab)
+// and leaves the editor's mapped: no frame is drawn or presented while it
+// cannot be seen, and the change made meanwhile is on screen once it shows.
+TEST(IGfxLinuxWindow, NothingIsDrawnWhileTheHostWindowIsHiddenAndTheChangesShowAfterwards)
+{
+  HostWindow host(kHostX, kHostY, 400, 200);
+  ProbeEditor editor;
+  ASSERT_TRUE(editor.Open(host));
+  editor.runLoop.RunFor(100);
+  host.Hide();
+  editor.runLoop.RunFor(100);
+
+  const IGfxLinux::Counters before = editor.gfx->FrameCounters();
+  const gfx::IRgba changed(255, 250, 10, 200);
+  editor.Probe(1)->SetColour(changed);
+  editor.runLoop.RunFor(200);
+  editor.Probe(2)->MarkDirty(false);
+  editor.runLoop.RunFor(200);
+  const IGfxLinux::Counters hidden = editor.gfx->FrameCounters();
+  EXPECT_GE(hidden.framesServed - before.framesServed, 10) << "the frame clock kept running";
+  EXPECT_EQ(hidden.framesDrawn, before.framesDrawn) << "frames drawn and presented while hidden";
+
+  host.Show();
+  ASSERT_TRUE(editor.runLoop.RunUntil([&] { return editor.gfx->FrameCounters().framesDrawn > hidden.framesDrawn; }));
+  editor.runLoop.RunFor(100);
+  gfx::IRgba seen;
+  ASSERT_TRUE(host.ReadPixel(60, 35, seen));
+  EXPECT_TRUE(Near(seen, changed)) << Text(seen);
+  EXPECT_FALSE(editor.Probe(1)->IsDirty());
+}
+
 TEST(IGfxLinuxWindow, EditorSizeAndDisplayScaleResizeTheWindow)
 {
   HostWindow host(kHostX, kHostY, 1000, 400);

@@ -256,6 +256,18 @@ void HostWindow::Remap()
   XSync(mDisplay, False);
 }
 
+void HostWindow::Hide()
+{
+  XUnmapWindow(mDisplay, mWindow);
+  XSync(mDisplay, False);
+}
+
+void HostWindow::Show()
+{
+  XMapRaised(mDisplay, mWindow);
+  XSync(mDisplay, False);
+}
+
 bool Xdotool(const std::string& args)
 {
   const std::string command = "xdotool " + args + " >/dev/null 2>&1";

@@ -81,6 +81,9 @@ public:
   void LoadGL();
   /** Hides and shows the host window (its children get Expose events). */
   void Remap();
+  /** Unmaps the host window: the editor's window stays mapped but can no longer be seen. */
+  void Hide();
+  void Show();
 
 private:
   _XDisplay* mDisplay = nullptr;
