@@ -310,25 +310,25 @@ void IGfx::RenderAreas(const IAreaList& areas)
   if (areas.empty())
     return;
   const float s = TotalScale();
-  StartFrame();
+  mFrameAreas.clear();
   if (mStrictDrawing)
   {
     IArea all;
     for (const IArea& a : areas)
       all = all.Union(a.GetPixelAligned(s));
-    EachControlAndOverlay([this, &all, s](IControl* c) { PaintControl(c, all, s); });
+    mFrameAreas.push_back(all);
   }
   else
   {
-    IAreaList aligned;
-    aligned.reserve(areas.size());
     for (const IArea& a : areas)
-      aligned.push_back(a.GetPixelAligned(s));
-    OptimizeAreas(aligned);
-    for (const IArea& area : aligned)
-      EachControlAndOverlay([this, &area, s](IControl* c) { PaintControl(c, area, s); });
+      mFrameAreas.push_back(a.GetPixelAligned(s));
+    OptimizeAreas(mFrameAreas);
   }
+  StartFrame();
+  for (const IArea& area : mFrameAreas)
+    EachControlAndOverlay([this, &area, s](IControl* c) { PaintControl(c, area, s); });
   FinishFrame();
+  mFrameAreas.clear();
 }
 
 void IGfx::PaintControl(IControl* control, const IArea& area, float scale)

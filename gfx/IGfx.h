@@ -522,6 +522,11 @@ protected:
     mCursorLocked = locked;
   }
   bool IsCursorLocked() const { return mCursorLocked; }
+  /**
+   * During RenderAreas' StartFrame ... FinishFrame: the pixel-aligned areas
+   * (unscaled) the frame draws; empty when the frame was started otherwise.
+   */
+  const IAreaList& FrameAreas() const { return mFrameAreas; }
 
   /** Last pointer position in unscaled pixels. */
   float mCursorX = -1.f;
@@ -564,6 +569,7 @@ private:
   float mMouseDownY = -1.f;
   bool mHoverEnabled = false;
   bool mStrictDrawing = false;
+  IAreaList mFrameAreas;
   bool mTooltipsEnabled = false;
   bool mResizingInProgress = false;
   bool mLayoutOnResize = false;

@@ -1,6 +1,7 @@
 #include "gfx/platforms/IGfxLinux.h"
 
 #include "gfx/ScopedContext.h"
+#include "gfx/platforms/GlxBufferAge.h"
 #include "gfx/platforms/X11ErrorTrap.h"
 #include "gfx/platforms/X11Keys.h"
 #include "gfx/platforms/X11Visibility.h"
@@ -39,6 +40,7 @@ struct IGfxLinux::XState
   std::map<int, Cursor> cursors;
   Cursor blankCursor = 0;
   unsigned buttonsDown = 0;
+  bool bufferAge = false;
 };
 
 namespace {
@@ -167,6 +169,7 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
   XFree(visual);
   ++gOpenWindows;
 
+  mX->bufferAge = HasBufferAge(display);
   mX->context = glXCreateNewContext(display, config, GLX_RGBA_TYPE, nullptr, True);
   if (mX->context)
   {
@@ -236,6 +239,11 @@ void IGfxLinux::CloseEditorWindow()
 bool IGfxLinux::IsWindowShowing()
 {
   return mWindow && IsWindowViewable(mX->display, mWindow);
+}
+
+int IGfxLinux::WindowBufferAge()
+{
+  return mWindow && mX->bufferAge ? BackBufferAge(mX->display, mWindow) : 0;
 }
 
 void IGfxLinux::MakeContextCurrent()
