@@ -100,6 +100,10 @@ TEST(IGfxWinWindow, OpensAChildWindowWithItsClassStyleAndPixelFormatAndClosesIt)
     EXPECT_TRUE(format.dwFlags & PFD_SUPPORT_OPENGL);
     EXPECT_GE(format.cDepthBits, 24);
     EXPECT_GE(format.cStencilBits, 8);
+    // Only a swap that copies leaves the last frame in the back buffer, so only then are frames copied in part.
+    EXPECT_EQ(editor.gfx->WindowBufferAge(), (format.dwFlags & PFD_SWAP_COPY) ? 1 : 0);
+    if (scale == 1.f && !(format.dwFlags & PFD_SWAP_COPY))
+      GTEST_LOG_(INFO) << "the pixel format's swap does not say it copies here: every frame is copied whole";
 
     EXPECT_EQ(IGfxWin::OpenWindowCount(), 1);
     EXPECT_EQ(IGfxWin::LiveGLContextCount(), 1);
