@@ -5,6 +5,7 @@
 
 #include "LinuxTestSupport.h"
 
+#include "gfx/ScopedContext.h"
 #include "plug/Timer.h"
 
 #include <gmock/gmock.h>
@@ -154,6 +155,37 @@ TEST(IGfxLinuxWindow, NothingIsDrawnWhileTheHostWindowIsHiddenAndTheChangesShowA
   ASSERT_TRUE(host.ReadPixel(60, 35, seen));
   EXPECT_TRUE(Near(seen, changed)) << Text(seen);
   EXPECT_FALSE(editor.Probe(1)->IsDirty());
+}
+
+// Where GLX reports the back buffer's age, a frame in which one control
+// changed copies only that control's area to the window, and the screen
+// still shows everything else as before.
+TEST(IGfxLinuxWindow, AFrameOfOneChangedControlCopiesOnlyItsAreaToTheWindow)
+{
+  HostWindow host(kHostX, kHostY, 400, 200);
+  ProbeEditor editor;
+  ASSERT_TRUE(editor.Open(host));
+  editor.runLoop.RunFor(200);
+  const int drawn = editor.gfx->FrameCounters().framesDrawn;
+  const gfx::IRgba changed(255, 250, 10, 200);
+  editor.Probe(1)->SetColour(changed);
+  ASSERT_TRUE(editor.runLoop.RunUntil([&] { return editor.gfx->FrameCounters().framesDrawn > drawn; }));
+  int age = 0;
+  {
+    gfx::ScopedContext current(*editor.gfx); // GLX answers for the current drawable only
+    age = editor.gfx->WindowBufferAge();
+  }
+  if (age == 0)
+    GTEST_SKIP() << "this display's GLX reports no back-buffer age: frames are copied whole";
+  const gfx::IArea copied = kAreaA.GetPadded(0.75f).GetPixelAligned(1.f);
+  EXPECT_EQ(editor.gfx->LastCopiedAreas(), gfx::IAreaList{copied});
+  gfx::IRgba seen;
+  ASSERT_TRUE(host.ReadPixel(60, 35, seen));
+  EXPECT_TRUE(Near(seen, changed)) << Text(seen);
+  ASSERT_TRUE(host.ReadPixel(200, 35, seen));
+  EXPECT_TRUE(Near(seen, kColourB)) << Text(seen);
+  ASSERT_TRUE(host.ReadPixel(150, 90, seen));
+  EXPECT_TRUE(Near(seen, kColourC)) << Text(seen);
 }
 
 TEST(IGfxLinuxWindow, EditorSizeAndDisplayScaleResizeTheWindow)
