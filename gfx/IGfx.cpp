@@ -271,6 +271,13 @@ bool IGfx::TickFrame(double nowMs, IAreaList& areas)
   areas.clear();
   if (!CollectDirtyAreas(areas))
     return false;
+  // Asked only when there is something to draw: the platform's answer may cost a round trip.
+  // A hidden window draws nothing, and its controls stay dirty until it shows again.
+  if (!IsWindowShowing())
+  {
+    areas.clear();
+    return false;
+  }
   // Clean as soon as collected: a change made while drawing dirties it again for the next frame.
   MarkAllClean();
   return true;
@@ -300,25 +307,25 @@ void IGfx::RenderAreas(const IAreaList& areas)
   if (areas.empty())
     return;
   const float s = TotalScale();
-  StartFrame();
+  mFrameAreas.clear();
   if (mStrictDrawing)
   {
     IArea all;
     for (const IArea& a : areas)
       all = all.Union(a.GetPixelAligned(s));
-    EachControlAndOverlay([this, &all, s](IControl* c) { PaintControl(c, all, s); });
+    mFrameAreas.push_back(all);
   }
   else
   {
-    IAreaList aligned;
-    aligned.reserve(areas.size());
     for (const IArea& a : areas)
-      aligned.push_back(a.GetPixelAligned(s));
-    OptimizeAreas(aligned);
-    for (const IArea& area : aligned)
-      EachControlAndOverlay([this, &area, s](IControl* c) { PaintControl(c, area, s); });
+      mFrameAreas.push_back(a.GetPixelAligned(s));
+    OptimizeAreas(mFrameAreas);
   }
+  StartFrame();
+  for (const IArea& area : mFrameAreas)
+    EachControlAndOverlay([this, &area, s](IControl* c) { PaintControl(c, area, s); });
   FinishFrame();
+  mFrameAreas.clear();
 }
 
 void IGfx::PaintControl(IControl* control, const IArea& area, float scale)

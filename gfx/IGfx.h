@@ -167,7 +167,9 @@ public:
    * the display tick and the animation hooks, collects the dirty areas into
    * areas (unscaled) and marks the controls clean. True when something is to
    * be drawn: the platform then invalidates ToDevicePixels of each area and,
-   * when it paints, calls RenderAreas.
+   * when it paints, calls RenderAreas. While the window is not showing
+   * (IsWindowShowing) nothing is to be drawn and the controls stay dirty, so
+   * the first tick after it shows again draws everything changed meanwhile.
    */
   bool TickFrame(double nowMs, IAreaList& areas);
   /** Frame time of the latest tick (0 before the first). */
@@ -454,6 +456,8 @@ public:
   virtual void CancelTextEntry() = 0;
   virtual void* WindowHandle() = 0;
   virtual bool IsWindowOpen() { return WindowHandle() != nullptr; }
+  /** Whether the window can be seen at all (mapped, with every ancestor); asked only when a frame has changes. */
+  virtual bool IsWindowShowing() { return true; }
   virtual bool ReadClipboardText(std::string& text) = 0;
   virtual bool WriteClipboardText(const char* text) = 0;
   virtual EMsgBoxResult ShowMessageDialog(const char* text, const char* caption, EMsgBoxType type,
@@ -524,6 +528,11 @@ protected:
     mCursorLocked = locked;
   }
   bool IsCursorLocked() const { return mCursorLocked; }
+  /**
+   * During RenderAreas' StartFrame ... FinishFrame: the pixel-aligned areas
+   * (unscaled) the frame draws; empty when the frame was started otherwise.
+   */
+  const IAreaList& FrameAreas() const { return mFrameAreas; }
 
   /** Last pointer position in unscaled pixels. */
   float mCursorX = -1.f;
@@ -566,6 +575,7 @@ private:
   float mMouseDownY = -1.f;
   bool mHoverEnabled = false;
   bool mStrictDrawing = false;
+  IAreaList mFrameAreas;
   bool mTooltipsEnabled = false;
   bool mResizingInProgress = false;
   bool mLayoutOnResize = false;

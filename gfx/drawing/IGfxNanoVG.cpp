@@ -24,6 +24,10 @@ namespace {
 // room for rounding in the texture coordinates.
 constexpr int kTileMargin = 2;
 
+// Frames whose drawn areas are kept for windows whose back buffer is older
+// than the last frame; an older buffer is refreshed whole.
+constexpr size_t kFramesRemembered = 4;
+
 } // namespace
 
 // --- Bitmaps ----------------------------------------------------------------------------------
@@ -108,6 +112,7 @@ void IGfxNanoVG::OnContextCreated(void* /*platformContext*/)
   glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
   mWindowFramebuffer = static_cast<unsigned>(bound);
   mVG = nvgCreateGL2(NVG_ANTIALIAS);
+  mDrawnBefore.clear();
   if (mVG)
     MakeMainFramebuffer();
 }
@@ -129,6 +134,7 @@ void IGfxNanoVG::OnContextDestroyed()
 
 void IGfxNanoVG::OnBackingResized()
 {
+  mDrawnBefore.clear(); // a new framebuffer: the window's buffers hold nothing of it yet
   DeleteMainFramebuffer();
   if (mVG)
     MakeMainFramebuffer();
@@ -182,9 +188,6 @@ void IGfxNanoVG::StartFrame()
   mInFrame = true;
   if (!mVG)
     return;
-  glViewport(0, 0, BackingWidth(), BackingHeight());
-  glClearColor(0.f, 0.f, 0.f, 0.f);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
   BindDrawingTarget();
 }
 
@@ -212,23 +215,74 @@ void IGfxNanoVG::FinishFrame()
   {
     nvgEndFrame(mVG);
     if (mMainFramebuffer)
-    {
-      const float w = static_cast<float>(static_cast<int>(GetWidth() * GetDrawScale()));
-      const float h = static_cast<float>(static_cast<int>(GetHeight() * GetDrawScale()));
-      glBindFramebuffer(GL_FRAMEBUFFER, mWindowFramebuffer);
-      glViewport(0, 0, BackingWidth(), BackingHeight());
-      nvgBeginFrame(mVG, w, h, DisplayScale());
-      nvgResetTransform(mVG);
-      nvgBeginPath(mVG);
-      nvgRect(mVG, 0.f, 0.f, w, h);
-      nvgFillPaint(mVG, nvgImagePattern(mVG, 0.f, 0.f, w, h, 0.f, mMainFramebuffer->image, 1.f));
-      nvgFill(mVG);
-      nvgEndFrame(mVG);
-    }
+      CopyToWindow(AreasToCopy());
   }
   mInFrame = false;
   if (mVG)
     FlushDeferredDeletions();
+}
+
+IAreaList IGfxNanoVG::AreasToCopy()
+{
+  const IAreaList whole{IArea(0.f, 0.f, static_cast<float>(GetWidth()), static_cast<float>(GetHeight()))};
+  const IAreaList& drawn = FrameAreas().empty() ? whole : FrameAreas();
+  const size_t age = static_cast<size_t>(std::max(0, WindowBufferAge()));
+  IAreaList areas;
+  // The back buffer lacks what the frames after the one it holds drew.
+  if (age == 0 || age > mDrawnBefore.size())
+    areas = whole;
+  else
+  {
+    areas = drawn;
+    for (size_t i = 0; i + 1 < age; ++i)
+      areas.insert(areas.end(), mDrawnBefore[i].begin(), mDrawnBefore[i].end());
+    for (IArea& area : areas)
+      area = area.Intersect(whole.front());
+    areas.erase(std::remove_if(areas.begin(), areas.end(), [](const IArea& a) { return a.W() <= 0.f || a.H() <= 0.f; }),
+                areas.end());
+    OptimizeAreas(areas);
+  }
+  mDrawnBefore.insert(mDrawnBefore.begin(), drawn);
+  if (mDrawnBefore.size() > kFramesRemembered)
+    mDrawnBefore.pop_back();
+  return areas;
+}
+
+void IGfxNanoVG::CopyToWindow(const IAreaList& areas)
+{
+  const float w = static_cast<float>(static_cast<int>(GetWidth() * GetDrawScale()));
+  const float h = static_cast<float>(static_cast<int>(GetHeight() * GetDrawScale()));
+  glBindFramebuffer(GL_FRAMEBUFFER, mWindowFramebuffer);
+  glViewport(0, 0, BackingWidth(), BackingHeight());
+  glClearColor(0.f, 0.f, 0.f, 0.f);
+  const IArea whole(0.f, 0.f, static_cast<float>(GetWidth()), static_cast<float>(GetHeight()));
+  if (areas.size() == 1 && areas.front() == whole)
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+  else
+  {
+    glEnable(GL_SCISSOR_TEST);
+    for (const IArea& area : areas)
+    {
+      const IArea device = ToDevicePixels(area);
+      glScissor(static_cast<GLint>(device.L), static_cast<GLint>(BackingHeight() - device.B),
+                static_cast<GLsizei>(device.W()), static_cast<GLsizei>(device.H()));
+      glClear(GL_COLOR_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    }
+    glDisable(GL_SCISSOR_TEST);
+  }
+
+  const float s = GetDrawScale();
+  nvgBeginFrame(mVG, w, h, DisplayScale());
+  nvgResetTransform(mVG);
+  for (const IArea& area : areas)
+  {
+    nvgBeginPath(mVG);
+    nvgRect(mVG, area.L * s, area.T * s, area.W() * s, area.H() * s);
+    nvgFillPaint(mVG, nvgImagePattern(mVG, 0.f, 0.f, w, h, 0.f, mMainFramebuffer->image, 1.f));
+    nvgFill(mVG);
+  }
+  nvgEndFrame(mVG);
+  mCopiedAreas = areas;
 }
 
 bool IGfxNanoVG::CaptureFrame(plug::IEditorFrame& frame)

@@ -4,9 +4,13 @@
 //
 // Every frame is drawn into an offscreen framebuffer the size of the editor in
 // device pixels (the main framebuffer), so only dirty areas need redrawing and
-// the rest survives from earlier frames; FinishFrame then copies the whole
-// framebuffer to the framebuffer that was bound when the NanoVG context was
-// made (the window's). Offscreen layers are further framebuffers.
+// the rest survives from earlier frames; FinishFrame then copies it to the
+// framebuffer that was bound when the NanoVG context was made (the window's).
+// Offscreen layers are further framebuffers.
+//
+// The copy: when the platform knows what the window's back buffer still holds
+// (WindowBufferAge: the frame presented that many swaps ago), only the areas
+// drawn since then are copied; otherwise the whole framebuffer.
 //
 // The class knows no window system. A subclass (the platform window, or a test
 // fixture) owns the OpenGL context: it makes it current and calls
@@ -86,6 +90,13 @@ public:
   /** Device size of the main framebuffer: int(int(width x draw scale) x display scale). */
   int BackingWidth() const;
   int BackingHeight() const;
+  /**
+   * What the window's back buffer holds at FinishFrame: the frame presented
+   * that many swaps ago (1: the last one), or 0 when that is not known.
+   */
+  virtual int WindowBufferAge() { return 0; }
+  /** The areas (unscaled, pixel-aligned) the last FinishFrame copied to the window. */
+  const IAreaList& LastCopiedAreas() const { return mCopiedAreas; }
   /** The framebuffer FinishFrame copies the frame to (read when the NanoVG context was made). */
   unsigned WindowFramebuffer() const { return mWindowFramebuffer; }
   /** The main framebuffer's GL name (0 without one). */
@@ -150,6 +161,10 @@ public:
 private:
   friend class Bitmap;
 
+  /** The areas to copy to the window this frame; records the frame's own areas for the frames after it. */
+  IAreaList AreasToCopy();
+  /** Copies the areas of the main framebuffer to the window's, each cleared first. */
+  void CopyToWindow(const IAreaList& areas);
   void DeleteMainFramebuffer();
   void MakeMainFramebuffer();
   /** Binds the top layer's framebuffer, else the main one, and begins a NanoVG frame for it. */
@@ -167,6 +182,9 @@ private:
   bool mInFrame = false;
   int mTextureLimit = 0;
   IArea mClip; // the last clip, in unscaled editor pixels (empty: none)
+  IAreaList mCopiedAreas;
+  // The areas drawn by the latest frames, newest first; a frame that may have drawn anywhere holds the whole editor.
+  std::vector<IAreaList> mDrawnBefore;
   std::mutex mBackendMutex;
   std::vector<NVGLUframebuffer*> mDeferredDeletions;
 };

@@ -1,6 +1,8 @@
 #include "gfx/platforms/IGfxLinuxXState.h"
 
 #include "gfx/ScopedContext.h"
+#include "gfx/platforms/GlxBufferAge.h"
+#include "gfx/platforms/X11Visibility.h"
 
 #include "plug/IGfxEditorDelegate.h"
 #include "plug/Trace.h"
@@ -113,6 +115,7 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
   XFree(visual);
   ++gOpenWindows;
 
+  mX->bufferAge = HasBufferAge(display);
   mX->context = glXCreateNewContext(display, config, GLX_RGBA_TYPE, nullptr, True);
   if (mX->context)
   {
@@ -227,6 +230,16 @@ Window IGfxLinux::GLDrawable()
                                 mX->visual, CWColormap | CWBorderPixel, &set);
   }
   return mX->standIn;
+}
+
+bool IGfxLinux::IsWindowShowing()
+{
+  return mWindow && !mX->windowGone && IsWindowViewable(mX->display, mWindow);
+}
+
+int IGfxLinux::WindowBufferAge()
+{
+  return mWindow && !mX->windowGone && mX->bufferAge ? BackBufferAge(mX->display, mWindow) : 0;
 }
 
 void IGfxLinux::MakeContextCurrent()

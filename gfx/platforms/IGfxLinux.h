@@ -52,6 +52,10 @@ public:
   void CloseEditorWindow() override;
   void* WindowHandle() override;
   bool IsWindowOpen() override { return mWindow != 0; }
+  /** Mapped with every ancestor (the host may unmap its own window and leave ours mapped). */
+  bool IsWindowShowing() override;
+  /** The back buffer's age where GLX reports it (GLX_EXT_buffer_age), else 0: the whole frame is copied. */
+  int WindowBufferAge() override;
   void MakeContextCurrent() override;
   void RestorePreviousContext() override;
   void ResizeHostWindow(bool parentResized) override;

@@ -37,6 +37,7 @@ struct IGfxLinux::XState
   std::map<int, Cursor> cursors;
   Cursor blankCursor = 0;
   unsigned buttonsDown = 0;
+  bool bufferAge = false; // the GLX drawable reports the age of its back buffer
 };
 
 } // namespace gfx

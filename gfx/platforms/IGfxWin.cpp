@@ -199,6 +199,9 @@ bool IGfxWin::CreateGLContext()
   const int chosen = ChoosePixelFormat(mWindowDC, &format);
   if (chosen && SetPixelFormat(mWindowDC, chosen, &format))
     mGLContext = wglCreateContext(mWindowDC);
+  PIXELFORMATDESCRIPTOR described = {};
+  mSwapCopies = chosen && DescribePixelFormat(mWindowDC, chosen, sizeof(described), &described) &&
+                (described.dwFlags & PFD_SWAP_COPY) != 0;
   if (!mGLContext)
     return false;
   ++gLiveGLContexts;

@@ -65,6 +65,11 @@ public:
   void CloseEditorWindow() override;
   void* WindowHandle() override { return mWindow; }
   bool IsWindowOpen() override { return mWindow != nullptr; }
+  /** The window and every ancestor visible (a host hides its own window, not ours). */
+  bool IsWindowShowing() override { return mWindow && IsWindowVisible(mWindow); }
+  /** 1 where the pixel format's swap copies the back buffer (it then still holds the last frame), else unknown. */
+  int WindowBufferAge() override { return mSwapCopies ? 1 : 0; }
+  bool SwapCopies() const { return mSwapCopies; }
   void MakeContextCurrent() override;
   void RestorePreviousContext() override;
   void ResizeHostWindow(bool parentResized) override;
@@ -208,6 +213,7 @@ private:
   bool mUseVerticalBlank;
   bool mHostGivesScale = false;
   bool mRepaintAfterResize = false;
+  bool mSwapCopies = false;
   const plug::IParam* mEditParam = nullptr;
   ITextStyle mEditStyle;
   IArea mEditArea;

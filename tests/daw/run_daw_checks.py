@@ -29,9 +29,7 @@ from check_runner import Runner  # noqa: E402
 
 # Checks that guard a fault whose mend has not landed yet. They run, and their
 # failure is reported as expected; take a name off once its mend is merged.
-#   idle_after_switch:  the editor keeps redrawing unchanged needles long
-#                       after a stage is switched off
-PENDING_MENDS = ["idle_after_switch"]
+PENDING_MENDS = []
 
 
 class Tools:

@@ -297,6 +297,41 @@ TEST_F(GfxContextTest, AFrameDrawsOnlyWhatIsDirtyAndAChangeDuringDrawingIsNotLos
   (void)far;
 }
 
+// A host hides the editor's window (a closed plug-in window, another tab):
+// nothing is drawn however often the frame ticks, and what changed meanwhile
+// is drawn by the first tick once it shows again. The platform is asked only
+// when there is something to draw, as its answer may cost a server round trip.
+TEST_F(GfxContextTest, AHiddenWindowDrawsNothingAndShowsWhatChangedOnceVisibleAgain)
+{
+  Add("bg", IArea(0, 0, 998, 386));
+  RecordingControl* a = Add("a", IArea(10, 10, 110, 110));
+  RecordingControl* far = Add("far", IArea(600, 200, 700, 300));
+  g.Frame(0.0);
+  for (int i = 1; i <= 5; ++i)
+    EXPECT_FALSE(g.Frame(16.0 * i));
+  EXPECT_EQ(g.showingAsked, 1) << "asked at rest";
+
+  g.showing = false;
+  g.calls.clear();
+  log.clear();
+  for (int i = 6; i <= 20; ++i)
+  {
+    a->MarkDirty(false);
+    EXPECT_FALSE(g.Frame(16.0 * i)) << "frame " << i;
+    EXPECT_TRUE(g.lastAreas.empty());
+  }
+  EXPECT_THAT(g.calls, IsEmpty()) << "no frame started while hidden";
+  EXPECT_THAT(log, IsEmpty());
+  EXPECT_TRUE(a->IsDirty()) << "the change waits for the window to show";
+  EXPECT_FALSE(far->IsDirty());
+
+  g.showing = true;
+  EXPECT_TRUE(g.Frame(16.0 * 21));
+  EXPECT_THAT(g.lastAreas, ElementsAre(IArea(9.25f, 9.25f, 110.75f, 110.75f)));
+  EXPECT_THAT(log, ElementsAre("bg:Paint", "a:Paint"));
+  EXPECT_FALSE(g.Frame(16.0 * 22));
+}
+
 TEST_F(GfxContextTest, HiddenBackgroundIsStillDrawnHiddenControlsAreNot)
 {
   Add("bg", IArea(0, 0, 998, 386))->SetHidden(true);

@@ -71,6 +71,8 @@ public:
   std::string clipboard;
   std::string lastTextEntry;    // text given to CreateNativeTextEntry
   int lastTextEntryParam = -2;
+  bool showing = true;          // IsWindowShowing's answer
+  int showingAsked = 0;         // times IsWindowShowing was asked
 
   /** Runs one frame as the platform would: tick, then paint what is dirty. */
   bool Frame(double nowMs);
@@ -81,6 +83,11 @@ public:
   void* OpenEditorWindow(void* parent) override;
   void CloseEditorWindow() override;
   void* WindowHandle() override { return mWindow; }
+  bool IsWindowShowing() override
+  {
+    ++showingAsked;
+    return showing;
+  }
   void QueryCursorPosition(float& x, float& y) override;
   void SetCursorHidden(bool hide, bool lock) override;
   void WarpCursor(float x, float y) override;

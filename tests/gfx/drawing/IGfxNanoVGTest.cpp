@@ -55,6 +55,66 @@ TEST(NanoVGFrame, PixelsOutsideTheDirtyAreasSurviveFromTheLastFrame)
   EXPECT_TRUE(IsColour(image, 2 * 20, 2 * 20, 255, 0, 0));
 }
 
+// The test context's framebuffer stands in for the window's back buffer. It
+// is painted green before the frame: what the frame copies shows the panel's
+// colours, everything else stays green. A back buffer that holds the last
+// frame gets only this frame's areas, one that is two frames old those of the
+// last frame too, and one of unknown or forgotten age the whole panel.
+TEST(NanoVGFrame, OnlyWhatWasDrawnSinceTheFrameTheWindowBufferHoldsIsCopiedToIt)
+{
+  struct Case
+  {
+    const char* name;
+    int age;
+    bool lastFrameCopied;
+    bool whole;
+  };
+  const Case cases[] = {{"unknown", 0, true, true},
+                        {"the last frame", 1, false, false},
+                        {"two frames back", 2, true, false},
+                        {"before the first frame remembered", 3, true, true},
+                        {"older than remembered", 9, true, true}};
+  const IArea lastFrame(4.f, 4.f, 10.f, 10.f);
+  const IArea thisFrame(20.f, 16.f, 30.f, 24.f);
+  for (float scale : {1.f, 2.f})
+  {
+    for (const Case& c : cases)
+    {
+      SCOPED_TRACE(std::string(c.name) + " at scale " + std::to_string(scale));
+      DrawingFixture f = OpenOrFail(40, 30, scale);
+      ASSERT_TRUE(f.g);
+      IRgba colour = kRed;
+      f.Render([&colour](IGfx& g, const IArea& area) { g.PaintRect(colour, area); });
+      colour = kBlue;
+      f.g->bufferAge = 1;
+      f.RenderAreas({lastFrame});
+      EXPECT_EQ(f.g->LastCopiedAreas(), gfx::IAreaList{lastFrame});
+
+      glBindFramebuffer(GL_FRAMEBUFFER, f.g->WindowFramebuffer());
+      glClearColor(0.f, 1.f, 0.f, 1.f);
+      glClear(GL_COLOR_BUFFER_BIT);
+      f.g->bufferAge = c.age;
+      const Image image = f.RenderAreas({thisFrame});
+
+      auto at = [&image, scale](float x, float y) {
+        const uint8_t* p = image.Pixel(int(x * scale), int(y * scale));
+        return IRgba(255, p[0], p[1], p[2]);
+      };
+      const IRgba kGreen(255, 0, 255, 0);
+      EXPECT_EQ(at(25.f, 20.f), kBlue) << "this frame's area";
+      EXPECT_EQ(at(7.f, 7.f), c.lastFrameCopied ? kBlue : kGreen) << "the last frame's area";
+      EXPECT_EQ(at(35.f, 3.f), c.whole ? kRed : kGreen) << "drawn by neither";
+      EXPECT_EQ(at(19.5f, 20.f), c.whole ? kRed : kGreen) << "just left of this frame's area";
+      if (c.whole)
+        EXPECT_EQ(f.g->LastCopiedAreas(), gfx::IAreaList{IArea(0.f, 0.f, 40.f, 30.f)});
+      else if (!c.lastFrameCopied)
+        EXPECT_EQ(f.g->LastCopiedAreas(), gfx::IAreaList{thisFrame});
+      else
+        EXPECT_EQ(f.g->LastCopiedAreas().size(), 2u);
+    }
+  }
+}
+
 TEST(NanoVGPaths, ArcAnglesStartAtTwelveOClockAndTurnClockwise)
 {
   DrawingFixture f = OpenOrFail(40, 40);

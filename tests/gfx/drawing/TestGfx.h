@@ -33,6 +33,9 @@ public:
   void WarpCursor(float, float) override {}
   void CancelTextEntry() override {}
   void* WindowHandle() override { return nullptr; }
+  /** What the stand-in window's back buffer is said to hold (0: unknown). */
+  int bufferAge = 0;
+  int WindowBufferAge() override { return bufferAge; }
   bool ReadClipboardText(std::string&) override { return false; }
   bool WriteClipboardText(const char*) override { return false; }
   gfx::EMsgBoxResult ShowMessageDialog(const char*, const char*, gfx::EMsgBoxType, MsgBoxCompletionFunc) override

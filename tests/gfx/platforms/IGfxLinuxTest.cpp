@@ -6,6 +6,8 @@
 
 #include "LinuxTestSupport.h"
 
+#include "gfx/ScopedContext.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -122,6 +124,68 @@ TEST(IGfxLinuxWindow, ExposedWindowIsRedrawnFromTheFramebuffer)
            editor.gfx->FrameCounters().framesDrawn > before.framesDrawn;
   }));
   ExpectProbesOnScreen(host, 1.f);
+}
+
+// A host unmaps its own window (the plug-in window closed, or another tab)
+// and leaves the editor's mapped: no frame is drawn or presented while it
+// cannot be seen, and the change made meanwhile is on screen once it shows.
+TEST(IGfxLinuxWindow, NothingIsDrawnWhileTheHostWindowIsHiddenAndTheChangesShowAfterwards)
+{
+  HostWindow host(kHostX, kHostY, 400, 200);
+  ProbeEditor editor;
+  ASSERT_TRUE(editor.Open(host));
+  editor.runLoop.RunFor(100);
+  host.Hide();
+  editor.runLoop.RunFor(100);
+
+  const IGfxLinux::Counters before = editor.gfx->FrameCounters();
+  const gfx::IRgba changed(255, 250, 10, 200);
+  editor.Probe(1)->SetColour(changed);
+  editor.runLoop.RunFor(200);
+  editor.Probe(2)->MarkDirty(false);
+  editor.runLoop.RunFor(200);
+  const IGfxLinux::Counters hidden = editor.gfx->FrameCounters();
+  EXPECT_GE(hidden.framesServed - before.framesServed, 10) << "the frame clock kept running";
+  EXPECT_EQ(hidden.framesDrawn, before.framesDrawn) << "frames drawn and presented while hidden";
+
+  host.Show();
+  ASSERT_TRUE(editor.runLoop.RunUntil([&] { return editor.gfx->FrameCounters().framesDrawn > hidden.framesDrawn; }));
+  editor.runLoop.RunFor(100);
+  gfx::IRgba seen;
+  ASSERT_TRUE(host.ReadPixel(60, 35, seen));
+  EXPECT_TRUE(Near(seen, changed)) << Text(seen);
+  EXPECT_FALSE(editor.Probe(1)->IsDirty());
+}
+
+// Where GLX reports the back buffer's age, a frame in which one control
+// changed copies only that control's area to the window, and the screen
+// still shows everything else as before.
+TEST(IGfxLinuxWindow, AFrameOfOneChangedControlCopiesOnlyItsAreaToTheWindow)
+{
+  HostWindow host(kHostX, kHostY, 400, 200);
+  ProbeEditor editor;
+  ASSERT_TRUE(editor.Open(host));
+  editor.runLoop.RunFor(200);
+  const int drawn = editor.gfx->FrameCounters().framesDrawn;
+  const gfx::IRgba changed(255, 250, 10, 200);
+  editor.Probe(1)->SetColour(changed);
+  ASSERT_TRUE(editor.runLoop.RunUntil([&] { return editor.gfx->FrameCounters().framesDrawn > drawn; }));
+  int age = 0;
+  {
+    gfx::ScopedContext current(*editor.gfx); // GLX answers for the current drawable only
+    age = editor.gfx->WindowBufferAge();
+  }
+  if (age == 0)
+    GTEST_SKIP() << "this display's GLX reports no back-buffer age: frames are copied whole";
+  const gfx::IArea copied = kAreaA.GetPadded(0.75f).GetPixelAligned(1.f);
+  EXPECT_EQ(editor.gfx->LastCopiedAreas(), gfx::IAreaList{copied});
+  gfx::IRgba seen;
+  ASSERT_TRUE(host.ReadPixel(60, 35, seen));
+  EXPECT_TRUE(Near(seen, changed)) << Text(seen);
+  ASSERT_TRUE(host.ReadPixel(200, 35, seen));
+  EXPECT_TRUE(Near(seen, kColourB)) << Text(seen);
+  ASSERT_TRUE(host.ReadPixel(150, 90, seen));
+  EXPECT_TRUE(Near(seen, kColourC)) << Text(seen);
 }
 
 TEST(IGfxLinuxWindow, EditorSizeAndDisplayScaleResizeTheWindow)

@@ -100,6 +100,10 @@ TEST(IGfxWinWindow, OpensAChildWindowWithItsClassStyleAndPixelFormatAndClosesIt)
     EXPECT_TRUE(format.dwFlags & PFD_SUPPORT_OPENGL);
     EXPECT_GE(format.cDepthBits, 24);
     EXPECT_GE(format.cStencilBits, 8);
+    // Only a swap that copies leaves the last frame in the back buffer, so only then are frames copied in part.
+    EXPECT_EQ(editor.gfx->WindowBufferAge(), (format.dwFlags & PFD_SWAP_COPY) ? 1 : 0);
+    if (scale == 1.f && !(format.dwFlags & PFD_SWAP_COPY))
+      GTEST_LOG_(INFO) << "the pixel format's swap does not say it copies here: every frame is copied whole";
 
     EXPECT_EQ(IGfxWin::OpenWindowCount(), 1);
     EXPECT_EQ(IGfxWin::LiveGLContextCount(), 1);
@@ -227,6 +231,31 @@ TEST(IGfxWinFrameClock, FramesArriveFromTheTimerAndFromTheVerticalBlankWorker)
   }
   if (!D3DKMTVerticalBlankAvailable())
     GTEST_LOG_(INFO) << "gdi32 lacks the D3DKMT vertical-blank functions here: the worker ran on its 16 ms fallback";
+}
+
+// A host hides its own window and leaves the editor's child visible in it:
+// the frames keep coming, nothing is drawn, and the control changed meanwhile
+// stays dirty until the window shows, when it is drawn.
+TEST(IGfxWinFrameClock, NothingIsDrawnWhileTheHostWindowIsHiddenAndTheChangesDrawOnceShown)
+{
+  HostWindow host(40, 40, 400, 200);
+  ProbeEditor editor;
+  ASSERT_TRUE(editor.Open(host));
+  PumpFor(100);
+  ShowWindow(host.Handle(), SW_HIDE);
+  PumpFor(100);
+
+  const IGfxWin::Counters before = editor.gfx->FrameCounters();
+  editor.Probe(2)->MarkDirty();
+  ASSERT_TRUE(PumpUntil([&] { return editor.gfx->FrameCounters().framesServed >= before.framesServed + 10; }));
+  EXPECT_EQ(editor.gfx->FrameCounters().framesDrawn, before.framesDrawn);
+  EXPECT_TRUE(editor.Probe(2)->IsDirty()) << "the change was collected while the window could not be seen";
+
+  ShowWindow(host.Handle(), SW_SHOWNOACTIVATE);
+  ASSERT_TRUE(PumpUntil([&] { return editor.gfx->FrameCounters().framesDrawn > before.framesDrawn; }));
+  PumpFor(100);
+  EXPECT_FALSE(editor.Probe(2)->IsDirty());
+  editor.gfx->CloseEditorWindow();
 }
 
 TEST(IGfxWinFrameClock, ASlowFrameSkipsTheFrameMessagesThatPiledUpInsteadOfQueueingThem)

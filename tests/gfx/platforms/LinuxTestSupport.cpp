@@ -359,6 +359,18 @@ bool XErrorCounter::Installed() const
   return current == CountXError;
 }
 
+void HostWindow::Hide()
+{
+  XUnmapWindow(mDisplay, mWindow);
+  XSync(mDisplay, False);
+}
+
+void HostWindow::Show()
+{
+  XMapRaised(mDisplay, mWindow);
+  XSync(mDisplay, False);
+}
+
 bool Xdotool(const std::string& args)
 {
   const std::string command = "xdotool " + args + " >/dev/null 2>&1";

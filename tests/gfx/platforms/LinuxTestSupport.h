@@ -96,6 +96,9 @@ public:
   int ServeKeys();
   /** Sends a press and a release of the key (an X keysym name) into child at (x, y) of it. */
   void SendKey(Window child, const char* keysym, unsigned modifiers, int x, int y);
+  /** Unmaps the host window: the editor's window stays mapped but can no longer be seen. */
+  void Hide();
+  void Show();
 
 private:
   _XDisplay* mDisplay = nullptr;
