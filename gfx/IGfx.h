@@ -219,6 +219,12 @@ public:
   /** True when a control is under the point. */
   bool DispatchMouseOver(float x, float y, const IMouseMods& mod);
   void DispatchMouseLeave();
+  /**
+   * The window lost the pointer in the middle of a gesture (another window
+   * took the capture): no release will come, so every held control lets go,
+   * its host edit ends and a hidden cursor shows again.
+   */
+  void OnPointerLost();
   void DispatchDoubleClick(const IMouseState& point);
   void DispatchWheel(float x, float y, const IMouseMods& mod, float delta);
   void DispatchFileDrop(const char* path, float x, float y);
@@ -518,6 +524,8 @@ protected:
     mCursorLocked = locked;
   }
   bool IsCursorLocked() const { return mCursorLocked; }
+  /** A resize by the corner handle is over: a rescale lays the controls out for the new scale. */
+  void FinishResizing();
 
   /** Last pointer position in unscaled pixels. */
   float mCursorX = -1.f;

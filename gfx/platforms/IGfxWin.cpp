@@ -431,13 +431,19 @@ LRESULT IGfxWin::HandleMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam
     return 0;
   case WM_LBUTTONUP:
   case WM_RBUTTONUP:
+  case WM_MBUTTONUP:
     // The release of a touch-generated press: that press was ignored, and a
     // release would hover the control under the finger.
     if (!touchGenerated)
     {
-      ReleaseCapture();
+      // Released after the dispatch: the capture change it causes must find the gesture already ended.
       DispatchMouseUp({MouseStateFrom(wParam, lParam)});
+      ReleaseCapture();
     }
+    return 0;
+  case WM_CAPTURECHANGED:
+    if (reinterpret_cast<HWND>(lParam) != hWnd)
+      OnPointerLost();
     return 0;
   case WM_LBUTTONDBLCLK:
   case WM_RBUTTONDBLCLK:

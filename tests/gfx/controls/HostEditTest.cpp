@@ -145,6 +145,12 @@ const InputSequence kInputSequences[] = {
      e.DoubleClick(120.f, 90.f);
      e.Release(120.f, 90.f);
    }},
+  {"pointer lost during a knob drag, then a release", [](Editor& e) {
+     e.Press(120.f, 100.f);
+     e.Drag(120.f, 90.f, 0.f, -10.f);
+     e.gfx.OnPointerLost();
+     e.Release(120.f, 90.f);
+   }},
 };
 
 } // namespace

@@ -109,6 +109,47 @@ TEST_P(IGfxWinInput, WheelCountsWholeNotchesAtTheScreenPointUnderIt)
                                        "C:Wheel(150,90,2)"));
 }
 
+// A press of any button ends with its release: the host's edit closes, the
+// window lets the pointer go and the next click finds the control under it.
+TEST_P(IGfxWinInput, AMiddleButtonPressIsPairedWithItsRelease)
+{
+  Post(WM_MBUTTONDOWN, MK_MBUTTON, At(200, 30));
+  Post(WM_MBUTTONUP, 0, At(200, 30));
+  Post(WM_LBUTTONDOWN, MK_LBUTTON, At(30, 30));
+  Post(WM_LBUTTONUP, 0, At(30, 30));
+  PumpUntil([&] { return EntriesOf(editor.log, "A:Up").size() + EntriesOf(editor.log, "B:Down").size() >= 2; },
+            3000);
+  PumpFor(30);
+  EXPECT_THAT(EntriesOf(editor.log, "B:Down"), ElementsAre("B:Down(200,30,0)"));
+  EXPECT_THAT(EntriesOf(editor.log, "A:Down"), ElementsAre("A:Down(30,30,0)"));
+  EXPECT_THAT(editor.delegate.edits, ElementsAre("Begin(0)", "End(0)"));
+  EXPECT_EQ(GetCapture(), nullptr);
+}
+
+// Another window takes the capture in the middle of a drag that hid the
+// cursor: no release will reach the editor, so the gesture ends there.
+TEST_P(IGfxWinInput, LosingTheCaptureMidDragEndsTheGestureAndShowsTheCursor)
+{
+  Post(WM_LBUTTONDOWN, MK_LBUTTON, At(200, 30));
+  ASSERT_TRUE(PumpUntil([&] { return !EntriesOf(editor.log, "B:Down").empty(); }, 3000));
+  ASSERT_EQ(GetCapture(), editor.Window());
+  editor.gfx->SetCursorHidden(true, true); // as a knob does while it is dragged
+  SetCapture(host.Handle());
+  EXPECT_THAT(editor.delegate.edits, ElementsAre("Begin(0)", "End(0)"));
+  EXPECT_FALSE(editor.gfx->IsCursorHidden());
+  ReleaseCapture();
+
+  Post(WM_LBUTTONDOWN, MK_LBUTTON, At(30, 30));
+  Post(WM_LBUTTONUP, 0, At(30, 30));
+  PumpUntil([&] { return !EntriesOf(editor.log, "A:Up").empty(); }, 3000);
+  PumpFor(30);
+  EXPECT_THAT(EntriesOf(editor.log, "A:Down"), ElementsAre("A:Down(30,30,0)"));
+  EXPECT_THAT(EntriesOf(editor.log, "B:Down"), ElementsAre("B:Down(200,30,0)"));
+  EXPECT_THAT(EntriesOf(editor.log, "B:Up"), IsEmpty());
+  EXPECT_THAT(editor.delegate.edits, ElementsAre("Begin(0)", "End(0)"));
+  EXPECT_EQ(GetCapture(), nullptr);
+}
+
 TEST_P(IGfxWinInput, KeysGoToTheEditorAndUnhandledOnesToTheHostsRootWindow)
 {
   std::vector<std::string> keys;
