@@ -252,15 +252,19 @@ void IGfx::DispatchDoubleClick(const IMouseState& point)
 
 void IGfx::DispatchWheel(float x, float y, const IMouseMods& mod, float delta)
 {
-  IControl* control = HitTestControl(x, y, false);
+  IControl* control = delta != 0.f ? HitTestControl(x, y, false) : nullptr;
   if (!control)
     return;
-  const bool held = IsCaptured(control);
-  if (!held)
-    HostEdit::BeginAll(mDelegate, *control);
+  // A control held by a pointer already has its host edit open: the wheel
+  // changes it inside that gesture, never in a second one.
+  if (IsCaptured(control))
+  {
+    control->HandleWheel(x, y, mod, delta);
+    return;
+  }
+  // A turn against an end stop, or within one step, tells the host nothing.
+  HostEdit::IfChanged edit(mDelegate);
   control->HandleWheel(x, y, mod, delta);
-  if (!held)
-    HostEdit::EndAll(mDelegate, *control);
 }
 
 void IGfx::DispatchFileDrop(const char* path, float x, float y)

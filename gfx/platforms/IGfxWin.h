@@ -215,6 +215,7 @@ private:
   bool mTooltipShown = false;
   bool mTooltipsWork = true;
   int mTooltipIndex = -1;
+  int mWheelDelta = 0; // of a smooth wheel, what has not yet made a whole notch
   std::string mTooltipText;
   std::unordered_map<int64_t, IMouseState> mTouchMap;
   Counters mCounters;

@@ -97,16 +97,19 @@ TEST_P(IGfxWinInput, PostedMouseMessagesReachTheControlsInUnscaledPixels)
   EXPECT_THAT(editor.delegate.edits, ElementsAre("Begin(0)", "Set(0,0.666667)", "End(0)"));
 }
 
+// Smooth wheels and touchpads send parts of a notch: they add up to whole
+// notches, and a part that makes none reaches neither a control nor the host.
 TEST_P(IGfxWinInput, WheelCountsWholeNotchesAtTheScreenPointUnderIt)
 {
-  for (int delta : {120, 60, -240, 359})
+  for (int delta : {120, 40, 40, 40, -240, 60, 359, -60})
   {
     const POINT p = ScreenAt(150, 90);
     Post(WM_MOUSEWHEEL, MAKEWPARAM(0, delta), MAKELPARAM(p.x, p.y));
   }
-  // Half a notch (and the part beyond three whole notches) counts as nothing.
-  EXPECT_THAT(ProbeLog(4), ElementsAre("C:Wheel(150,90,1)", "C:Wheel(150,90,0)", "C:Wheel(150,90,-2)",
-                                       "C:Wheel(150,90,2)"));
+  EXPECT_THAT(ProbeLog(4), ElementsAre("C:Wheel(150,90,1)", "C:Wheel(150,90,1)", "C:Wheel(150,90,-2)",
+                                       "C:Wheel(150,90,3)"));
+  // The probe changes no value: no turn was worth an edit.
+  EXPECT_THAT(editor.delegate.edits, IsEmpty());
 }
 
 // A press of any button ends with its release: the host's edit closes, the
