@@ -472,7 +472,12 @@ public:
   virtual bool RevealInFileBrowser(const char* /*path*/, bool /*select*/) { return false; }
   virtual void SetModuleHandle(void* module) { mPlatformModule = module; }
   virtual void* ModuleHandle() const { return mPlatformModule; }
-  virtual void MakeContextCurrent() {}
+  /**
+   * Makes the editor's GL context current after remembering the one that was;
+   * true when the editor's is current now. Each call is undone by one
+   * RestorePreviousContext, innermost first (ScopedContext pairs them).
+   */
+  virtual bool MakeContextCurrent() { return false; }
   virtual void RestorePreviousContext() {}
   /** Opens the platform's single-line text entry; it ends in ApplyTextEntryResult or a cancel. */
   virtual void CreateNativeTextEntry(int paramIdx, const ITextStyle& style, const IArea& area, int maxLength,

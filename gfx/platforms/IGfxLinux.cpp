@@ -22,6 +22,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <vector>
 
 namespace gfx {
 
@@ -31,10 +32,14 @@ struct IGfxLinux::XState
   Window parent = 0;
   Colormap colormap = 0;
   GLXContext context = nullptr;
-  Display* savedDisplay = nullptr;
-  GLXDrawable savedDraw = 0;
-  GLXDrawable savedRead = 0;
-  GLXContext savedContext = nullptr;
+  struct SavedContext
+  {
+    Display* display;
+    GLXDrawable draw;
+    GLXDrawable read;
+    GLXContext context;
+  };
+  std::vector<SavedContext> savedContexts; // innermost last
   std::map<int, Cursor> cursors;
   Cursor blankCursor = 0;
   unsigned buttonsDown = 0;
@@ -232,29 +237,29 @@ void IGfxLinux::CloseEditorWindow()
   --gOpenWindows;
 }
 
-void IGfxLinux::MakeContextCurrent()
+bool IGfxLinux::MakeContextCurrent()
 {
+  mX->savedContexts.push_back(
+    {glXGetCurrentDisplay(), glXGetCurrentDrawable(), glXGetCurrentReadDrawable(), glXGetCurrentContext()});
   if (!mX->context)
-    return;
-  mX->savedDisplay = glXGetCurrentDisplay();
-  mX->savedDraw = glXGetCurrentDrawable();
-  mX->savedRead = glXGetCurrentReadDrawable();
-  mX->savedContext = glXGetCurrentContext();
-  glXMakeContextCurrent(mX->display, mWindow, mWindow, mX->context);
+    return false;
+  if (glXGetCurrentContext() == mX->context && glXGetCurrentDrawable() == mWindow)
+    return true;
+  return glXMakeContextCurrent(mX->display, mWindow, mWindow, mX->context);
 }
 
 void IGfxLinux::RestorePreviousContext()
 {
-  if (!mX->context)
+  if (mX->savedContexts.empty())
     return;
-  if (mX->savedContext && mX->savedDisplay)
-    glXMakeContextCurrent(mX->savedDisplay, mX->savedDraw, mX->savedRead, mX->savedContext);
-  else
-    glXMakeContextCurrent(mX->display, None, None, nullptr);
-  mX->savedDisplay = nullptr;
-  mX->savedContext = nullptr;
-  mX->savedDraw = 0;
-  mX->savedRead = 0;
+  const XState::SavedContext saved = mX->savedContexts.back();
+  mX->savedContexts.pop_back();
+  if (glXGetCurrentContext() == saved.context && glXGetCurrentDrawable() == saved.draw)
+    return;
+  if (saved.context && saved.display)
+    glXMakeContextCurrent(saved.display, saved.draw, saved.read, saved.context);
+  else if (Display* display = glXGetCurrentDisplay())
+    glXMakeContextCurrent(display, None, None, nullptr);
 }
 
 void IGfxLinux::OnBackingResized()

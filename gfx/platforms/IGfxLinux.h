@@ -47,7 +47,7 @@ public:
   void CloseEditorWindow() override;
   void* WindowHandle() override;
   bool IsWindowOpen() override { return mWindow != 0; }
-  void MakeContextCurrent() override;
+  bool MakeContextCurrent() override;
   void RestorePreviousContext() override;
   void ResizeHostWindow(bool parentResized) override;
   void OnBackingResized() override;

@@ -217,22 +217,24 @@ void IGfxWin::DestroyGLContext()
   --gLiveGLContexts;
 }
 
-void IGfxWin::MakeContextCurrent()
+bool IGfxWin::MakeContextCurrent()
 {
+  mSavedContexts.push_back({wglGetCurrentDC(), wglGetCurrentContext()});
   if (!mGLContext || !mWindowDC)
-    return;
-  mSavedGLDC = wglGetCurrentDC();
-  mSavedGLContext = wglGetCurrentContext();
-  wglMakeCurrent(mWindowDC, mGLContext);
+    return false;
+  if (wglGetCurrentContext() == mGLContext && wglGetCurrentDC() == mWindowDC)
+    return true;
+  return wglMakeCurrent(mWindowDC, mGLContext) != FALSE;
 }
 
 void IGfxWin::RestorePreviousContext()
 {
-  if (!mGLContext)
+  if (mSavedContexts.empty())
     return;
-  wglMakeCurrent(mSavedGLDC, mSavedGLContext);
-  mSavedGLDC = nullptr;
-  mSavedGLContext = nullptr;
+  const SavedContext saved = mSavedContexts.back();
+  mSavedContexts.pop_back();
+  if (wglGetCurrentContext() != saved.context || wglGetCurrentDC() != saved.dc)
+    wglMakeCurrent(saved.dc, saved.context);
 }
 
 void IGfxWin::OnBackingResized()

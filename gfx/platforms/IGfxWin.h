@@ -36,6 +36,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 #include <unordered_map>
 
 namespace gfx {
@@ -65,7 +66,7 @@ public:
   void CloseEditorWindow() override;
   void* WindowHandle() override { return mWindow; }
   bool IsWindowOpen() override { return mWindow != nullptr; }
-  void MakeContextCurrent() override;
+  bool MakeContextCurrent() override;
   void RestorePreviousContext() override;
   void ResizeHostWindow(bool parentResized) override;
   void OnBackingResized() override;
@@ -192,8 +193,12 @@ private:
   static void ReleaseFontCaches();
 
   HGLRC mGLContext = nullptr;
-  HGLRC mSavedGLContext = nullptr;
-  HDC mSavedGLDC = nullptr;
+  struct SavedContext
+  {
+    HDC dc;
+    HGLRC context;
+  };
+  std::vector<SavedContext> mSavedContexts; // innermost last
   HWND mWindow = nullptr;
   HDC mWindowDC = nullptr;
   HWND mEditWindow = nullptr;

@@ -90,6 +90,10 @@ private:
   int mY;
 };
 
+/** The GLX context current on this thread (null for none) and its drawable. */
+void* CurrentGLContext();
+unsigned long CurrentGLDrawable();
+
 /** Runs xdotool with the arguments (and waits for it); true when it succeeded. */
 bool Xdotool(const std::string& args);
 
