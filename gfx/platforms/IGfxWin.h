@@ -150,6 +150,8 @@ private:
   // Window (IGfxWin.cpp).
   static LRESULT CALLBACK EditorWindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  /** Frame clock, text entry, controls and GL objects, GL context, tooltip and DC: all but the window. */
+  void ReleaseWindowResources();
   bool CreateGLContext();
   void DestroyGLContext();
   void OnPaint();
@@ -204,6 +206,7 @@ private:
   HWND mEditWindow = nullptr;
   HWND mTooltipWindow = nullptr;
   HWND mParentWindow = nullptr;
+  HINSTANCE mWindowModule = nullptr;
   HWND mTopLevelWindow = nullptr;
   WNDPROC mEditClassProc = nullptr;
   HFONT mEditFont = nullptr;

@@ -153,6 +153,55 @@ TEST(IGfxWinWindow, EveryUseOfTheContextRestoresTheContextThatWasCurrent)
   EXPECT_TRUE(hostIsCurrent()) << "closing unbound the host's context";
 }
 
+// Some hosts destroy their window before they remove the view. The editor's
+// GL objects must go with its own context, never on the host's one, which
+// stays current; the host's texture 1 shares its number with one of ours.
+TEST(IGfxWinWindow, AHostWindowDestroyedBeforeTheEditorClosesLeavesTheHostsObjectsAlone)
+{
+  std::string error;
+  auto hostContext = GLTestContext::Open(16, 16, error);
+  ASSERT_TRUE(hostContext) << error;
+  const HGLRC hostGL = wglGetCurrentContext();
+  GLuint hostTexture = 0;
+  glGenTextures(1, &hostTexture);
+  glBindTexture(GL_TEXTURE_2D, hostTexture);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  ASSERT_TRUE(glIsTexture(hostTexture));
+
+  auto host = std::make_unique<HostWindow>(40, 40, 400, 200);
+  ProbeEditor editor;
+  bool imageLoaded = false;
+  editor.delegate.LayoutFunction = [&editor, &imageLoaded](plug::IEditor* e) {
+    auto& g = *static_cast<gfx::IGfx*>(e);
+    AddProbeLayout(g, editor.log);
+    imageLoaded = LoadProbeImage(g);
+  };
+  ASSERT_TRUE(editor.Open(*host));
+  ASSERT_TRUE(imageLoaded);
+  const HWND window = editor.Window();
+  host.reset();
+  ASSERT_FALSE(IsWindow(window));
+  EXPECT_EQ(IGfxWin::LiveGLContextCount(), 0) << "the GL context outlived its window";
+  EXPECT_EQ(wglGetCurrentContext(), hostGL);
+  editor.gfx->CloseEditorWindow();
+  EXPECT_EQ(wglGetCurrentContext(), hostGL);
+  EXPECT_TRUE(glIsTexture(hostTexture)) << "the editor deleted the host's texture";
+  EXPECT_EQ(editor.gfx->WindowHandle(), nullptr);
+  EXPECT_EQ(editor.gfx->ControlCount(), 0);
+  EXPECT_EQ(IGfxWin::OpenWindowCount(), 0);
+  EXPECT_EQ(IGfxWin::LiveGLContextCount(), 0);
+  WNDCLASSA info;
+  EXPECT_FALSE(GetClassInfoA(GetModuleHandleA(nullptr), "PluginWndClass", &info)) << "the class outlived its windows";
+
+  // A later editor opens and closes as usual.
+  HostWindow again(40, 40, 400, 200);
+  ProbeEditor next;
+  ASSERT_TRUE(next.Open(again));
+  next.gfx->CloseEditorWindow();
+  EXPECT_EQ(IGfxWin::OpenWindowCount(), 0);
+}
+
 // Each cycle opens, waits for a drawn frame and closes; both frame clocks take turns.
 TEST(IGfxWinWindow, TwoHundredOpenCloseCyclesLeakNoWindowContextTimerOrThread)
 {
