@@ -401,9 +401,8 @@ double IGfx::NowMs()
   return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
-ScopedContext::ScopedContext(IGfx& g) : mGfx(g)
+ScopedContext::ScopedContext(IGfx& g) : mGfx(g), mCurrent(g.MakeContextCurrent())
 {
-  mGfx.MakeContextCurrent();
 }
 
 ScopedContext::~ScopedContext()

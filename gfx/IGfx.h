@@ -223,6 +223,12 @@ public:
   /** True when a control is under the point. */
   bool DispatchMouseOver(float x, float y, const IMouseMods& mod);
   void DispatchMouseLeave();
+  /**
+   * The window lost the pointer in the middle of a gesture (another window
+   * took the capture): no release will come, so every held control lets go,
+   * its host edit ends and a hidden cursor shows again.
+   */
+  void OnPointerLost();
   void DispatchDoubleClick(const IMouseState& point);
   void DispatchWheel(float x, float y, const IMouseMods& mod, float delta);
   void DispatchFileDrop(const char* path, float x, float y);
@@ -472,7 +478,12 @@ public:
   virtual bool RevealInFileBrowser(const char* /*path*/, bool /*select*/) { return false; }
   virtual void SetModuleHandle(void* module) { mPlatformModule = module; }
   virtual void* ModuleHandle() const { return mPlatformModule; }
-  virtual void MakeContextCurrent() {}
+  /**
+   * Makes the editor's GL context current after remembering the one that was;
+   * true when the editor's is current now. Each call is undone by one
+   * RestorePreviousContext, innermost first (ScopedContext pairs them).
+   */
+  virtual bool MakeContextCurrent() { return false; }
   virtual void RestorePreviousContext() {}
   /** Opens the platform's single-line text entry; it ends in ApplyTextEntryResult or a cancel. */
   virtual void CreateNativeTextEntry(int paramIdx, const ITextStyle& style, const IArea& area, int maxLength,
@@ -533,6 +544,8 @@ protected:
    * (unscaled) the frame draws; empty when the frame was started otherwise.
    */
   const IAreaList& FrameAreas() const { return mFrameAreas; }
+  /** A resize by the corner handle is over: a rescale lays the controls out for the new scale. */
+  void FinishResizing();
 
   /** Last pointer position in unscaled pixels. */
   float mCursorX = -1.f;

@@ -133,17 +133,28 @@ void IGfx::DispatchMouseUp(const std::vector<IMouseState>& points)
     control->HandleMouseUp(p.x, p.y, p.ms);
     HostEdit::EndAll(mDelegate, *control);
   }
-  if (mResizingInProgress)
-  {
-    mResizingInProgress = false;
-    if (mResizerMode == 0)
-    {
-      EachControlAndOverlay([](IControl* c) { c->HandleRescale(); });
-      MarkAllDirty();
-    }
-  }
+  FinishResizing();
   if (points.size() == 1 && points[0].ms.touchID == 0)
     DispatchMouseOver(points[0].x, points[0].y, points[0].ms);
+}
+
+void IGfx::FinishResizing()
+{
+  if (!mResizingInProgress)
+    return;
+  mResizingInProgress = false;
+  if (mResizerMode == 0)
+  {
+    EachControlAndOverlay([](IControl* c) { c->HandleRescale(); });
+    MarkAllDirty();
+  }
+}
+
+void IGfx::OnPointerLost()
+{
+  ClearCaptures();
+  ShowCursorIfHidden();
+  FinishResizing();
 }
 
 void IGfx::DispatchMouseDrag(const std::vector<IMouseState>& points)
@@ -241,18 +252,19 @@ void IGfx::DispatchDoubleClick(const IMouseState& point)
 
 void IGfx::DispatchWheel(float x, float y, const IMouseMods& mod, float delta)
 {
-  IControl* control = HitTestControl(x, y, false);
+  IControl* control = delta != 0.f ? HitTestControl(x, y, false) : nullptr;
   if (!control)
     return;
   // A control held by a pointer already has its host edit open: the wheel
   // changes it inside that gesture, never in a second one.
-  const bool held = std::any_of(mCapturedMap.begin(), mCapturedMap.end(),
-                                [control](const auto& entry) { return entry.second == control; });
-  if (!held)
-    HostEdit::BeginAll(mDelegate, *control);
+  if (IsCaptured(control))
+  {
+    control->HandleWheel(x, y, mod, delta);
+    return;
+  }
+  // A turn against an end stop, or within one step, tells the host nothing.
+  HostEdit::IfChanged edit(mDelegate);
   control->HandleWheel(x, y, mod, delta);
-  if (!held)
-    HostEdit::EndAll(mDelegate, *control);
 }
 
 void IGfx::DispatchFileDrop(const char* path, float x, float y)

@@ -171,10 +171,10 @@ void IGfx::ShowValueBubble(IControl* caller, float x, float y, const char* text,
     mBubbles[0]->ShowBubble(caller, x, y, text, direction, minimumContentArea, 0);
     return;
   }
+  // A change that no finger holds (a wheel turn, a double click's reset) is
+  // the mouse's: it shows on the bubble of pointer 0.
   const std::vector<int64_t> touches = TouchesHolding(caller);
-  if (touches.size() != 1)
-    return;
-  const int64_t touch = touches[0];
+  const int64_t touch = touches.empty() ? 0 : touches[0];
   for (const auto& bubble : mBubbles)
   {
     if (bubble->BubbleTouchID() == touch)

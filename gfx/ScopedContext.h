@@ -6,11 +6,11 @@ class IGfx;
 
 /**
  * Makes the editor's GL context current for a scope and restores the one that
- * was current before (the host's own, or none) when it ends. Every piece of
- * code that touches GL outside the frame goes through one of these.
- * The platform keeps one saved context: a guard opened inside another (a
- * bitmap requested while the layout is built) overwrites what the outer one
- * saved.
+ * was current when the scope began (the host's own, or none) when it ends.
+ * Every piece of code that touches GL outside the frame goes through one of
+ * these. Guards nest: one opened inside another (a bitmap requested while the
+ * layout is built) gives back what was current when it began, the editor's
+ * own, and the outer one then gives back the host's.
  */
 class ScopedContext
 {
@@ -20,8 +20,12 @@ public:
   ScopedContext(const ScopedContext&) = delete;
   ScopedContext& operator=(const ScopedContext&) = delete;
 
+  /** Whether the editor's context is current within the scope (not when its window is gone). */
+  bool IsCurrent() const { return mCurrent; }
+
 private:
   IGfx& mGfx;
+  bool mCurrent;
 };
 
 } // namespace gfx

@@ -9,6 +9,8 @@
 // - Set sends a value only when it changes the parameter's plain value: a drag
 //   held against an end stop, or moved within one step, sends nothing more.
 
+#include <vector>
+
 namespace plug {
 class IEditorDelegate;
 class IParam;
@@ -30,6 +32,30 @@ public:
   /** Begin, or End, for each value slot of the control that is bound to a parameter. */
   static void BeginAll(plug::IEditorDelegate* delegate, const IControl& control);
   static void EndAll(plug::IEditorDelegate* delegate, const IControl& control);
+
+  /**
+   * The host's edit around one event whose effect is not known before it runs
+   * (a wheel turn): Begin goes out just before the first value that changes a
+   * parameter, and End at the end of the scope only for what began, so an
+   * event that changes nothing sends nothing. One per user-interface thread
+   * at a time.
+   */
+  class IfChanged
+  {
+  public:
+    explicit IfChanged(plug::IEditorDelegate* delegate);
+    ~IfChanged();
+    IfChanged(const IfChanged&) = delete;
+    IfChanged& operator=(const IfChanged&) = delete;
+
+  private:
+    friend class HostEdit;
+    plug::IEditorDelegate* mDelegate;
+    std::vector<int> mBegun;
+  };
+
+private:
+  static void BeginIfDeferred(plug::IEditorDelegate* delegate, int paramIdx);
 };
 
 } // namespace gfx

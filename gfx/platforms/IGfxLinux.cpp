@@ -242,30 +242,30 @@ int IGfxLinux::WindowBufferAge()
   return mWindow && !mX->windowGone && mX->bufferAge ? BackBufferAge(mX->display, mWindow) : 0;
 }
 
-void IGfxLinux::MakeContextCurrent()
+bool IGfxLinux::MakeContextCurrent()
 {
+  mX->savedContexts.push_back(
+    {glXGetCurrentDisplay(), glXGetCurrentDrawable(), glXGetCurrentReadDrawable(), glXGetCurrentContext()});
   if (!mX->context)
-    return;
-  mX->savedDisplay = glXGetCurrentDisplay();
-  mX->savedDraw = glXGetCurrentDrawable();
-  mX->savedRead = glXGetCurrentReadDrawable();
-  mX->savedContext = glXGetCurrentContext();
+    return false;
   const Window drawable = GLDrawable();
-  glXMakeContextCurrent(mX->display, drawable, drawable, mX->context);
+  if (glXGetCurrentContext() == mX->context && glXGetCurrentDrawable() == drawable)
+    return true;
+  return glXMakeContextCurrent(mX->display, drawable, drawable, mX->context);
 }
 
 void IGfxLinux::RestorePreviousContext()
 {
-  if (!mX->context)
+  if (mX->savedContexts.empty())
     return;
-  if (mX->savedContext && mX->savedDisplay)
-    glXMakeContextCurrent(mX->savedDisplay, mX->savedDraw, mX->savedRead, mX->savedContext);
-  else
-    glXMakeContextCurrent(mX->display, None, None, nullptr);
-  mX->savedDisplay = nullptr;
-  mX->savedContext = nullptr;
-  mX->savedDraw = 0;
-  mX->savedRead = 0;
+  const XState::SavedContext saved = mX->savedContexts.back();
+  mX->savedContexts.pop_back();
+  if (glXGetCurrentContext() == saved.context && glXGetCurrentDrawable() == saved.draw)
+    return;
+  if (saved.context && saved.display)
+    glXMakeContextCurrent(saved.display, saved.draw, saved.read, saved.context);
+  else if (Display* display = glXGetCurrentDisplay())
+    glXMakeContextCurrent(display, None, None, nullptr);
 }
 
 void IGfxLinux::OnBackingResized()

@@ -56,7 +56,7 @@ public:
   bool IsWindowShowing() override;
   /** The back buffer's age where GLX reports it (GLX_EXT_buffer_age), else 0: the whole frame is copied. */
   int WindowBufferAge() override;
-  void MakeContextCurrent() override;
+  bool MakeContextCurrent() override;
   void RestorePreviousContext() override;
   void ResizeHostWindow(bool parentResized) override;
   void OnBackingResized() override;

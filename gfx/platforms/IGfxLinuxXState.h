@@ -16,6 +16,7 @@
 
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace gfx {
 struct IGfxLinux::XState
@@ -30,10 +31,14 @@ struct IGfxLinux::XState
   int errorsChecked = 0;   // errors seen when the window was last confirmed to exist
   Window standIn = 0;      // the context's drawable once the window is gone
   GLXContext context = nullptr;
-  Display* savedDisplay = nullptr;
-  GLXDrawable savedDraw = 0;
-  GLXDrawable savedRead = 0;
-  GLXContext savedContext = nullptr;
+  struct SavedContext
+  {
+    Display* display;
+    GLXDrawable draw;
+    GLXDrawable read;
+    GLXContext context;
+  };
+  std::vector<SavedContext> savedContexts; // what was current before each MakeContextCurrent, innermost last
   std::map<int, Cursor> cursors;
   Cursor blankCursor = 0;
   unsigned buttonsDown = 0;

@@ -114,17 +114,16 @@ void* IGfxWin::OpenEditorWindow(void* parent)
   int y = 0;
   int w = DeviceLength(GetWidth(), GetDrawScale(), static_cast<float>(n));
   int h = DeviceLength(GetHeight(), GetDrawScale(), static_cast<float>(n));
-  if (mWindow)
+  RECT r;
+  if (mWindow && GetWindowRect(mWindow, &r))
   {
-    RECT r;
-    GetWindowRect(mWindow, &r);
     MapWindowPoints(HWND_DESKTOP, mParentWindow, reinterpret_cast<POINT*>(&r), 2);
     x = r.left;
     y = r.top;
     w = r.right - r.left;
     h = r.bottom - r.top;
-    CloseEditorWindow();
   }
+  CloseEditorWindow();
 
   HINSTANCE module = static_cast<HINSTANCE>(ModuleHandle());
   if (!module)
@@ -140,6 +139,7 @@ void* IGfxWin::OpenEditorWindow(void* parent)
   }
 
   // WM_CREATE starts the frame clock.
+  mWindowModule = module;
   mWindow = CreateWindowExA(0, kWindowClass, "Plugin", kChildWindowStyle, x, y, w, h, mParentWindow, nullptr,
                             module, this);
   if (!mWindow)
@@ -169,21 +169,31 @@ void IGfxWin::CloseEditorWindow()
   PLUG_TRACE("IGfxWin::CloseEditorWindow");
   if (!mWindow)
     return;
+  ReleaseWindowResources();
+  if (IsWindow(mWindow))
+  {
+    SetWindowLongPtrA(mWindow, GWLP_USERDATA, 0);
+    DestroyWindow(mWindow);
+  }
+  mWindow = nullptr;
+  if (--gOpenWindows == 0)
+    UnregisterClassA(kWindowClass, mWindowModule);
+}
+
+// Also called while the window is being destroyed under us (the host's window
+// went first): its DC still works then, so the GL objects go with our own
+// context, and a later close finds nothing left to release.
+void IGfxWin::ReleaseWindowResources()
+{
   StopFrameClock();
   DestroyEditWindow();
   ReleaseWindowContents(mGLContext != nullptr);
   DestroyGLContext();
   DestroyTooltipWindow();
   mTouchMap.clear();
-
-  HINSTANCE module = reinterpret_cast<HINSTANCE>(GetClassLongPtrA(mWindow, GCLP_HMODULE));
-  ReleaseDC(mWindow, mWindowDC);
+  if (mWindowDC)
+    ReleaseDC(mWindow, mWindowDC);
   mWindowDC = nullptr;
-  SetWindowLongPtrA(mWindow, GWLP_USERDATA, 0);
-  DestroyWindow(mWindow);
-  mWindow = nullptr;
-  if (--gOpenWindows == 0)
-    UnregisterClassA(kWindowClass, module);
 }
 
 bool IGfxWin::CreateGLContext()
@@ -220,22 +230,29 @@ void IGfxWin::DestroyGLContext()
   --gLiveGLContexts;
 }
 
-void IGfxWin::MakeContextCurrent()
+bool IGfxWin::MakeContextCurrent()
 {
+  mSavedContexts.push_back({wglGetCurrentDC(), wglGetCurrentContext()});
   if (!mGLContext || !mWindowDC)
-    return;
-  mSavedGLDC = wglGetCurrentDC();
-  mSavedGLContext = wglGetCurrentContext();
-  wglMakeCurrent(mWindowDC, mGLContext);
+    return false;
+  if (wglGetCurrentContext() == mGLContext && wglGetCurrentDC() == mWindowDC)
+    return true;
+  if (wglMakeCurrent(mWindowDC, mGLContext))
+    return true;
+  // Our DC went with a window destroyed under us: with no context current,
+  // the GL calls that follow touch nothing of the host's.
+  wglMakeCurrent(nullptr, nullptr);
+  return false;
 }
 
 void IGfxWin::RestorePreviousContext()
 {
-  if (!mGLContext)
+  if (mSavedContexts.empty())
     return;
-  wglMakeCurrent(mSavedGLDC, mSavedGLContext);
-  mSavedGLDC = nullptr;
-  mSavedGLContext = nullptr;
+  const SavedContext saved = mSavedContexts.back();
+  mSavedContexts.pop_back();
+  if (wglGetCurrentContext() != saved.context || wglGetCurrentDC() != saved.dc)
+    wglMakeCurrent(saved.dc, saved.context);
 }
 
 void IGfxWin::OnBackingResized()
@@ -368,6 +385,11 @@ LRESULT CALLBACK IGfxWin::EditorWindowProc(HWND hWnd, UINT msg, WPARAM wParam, L
 
 LRESULT IGfxWin::HandleMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+  if (msg == WM_DESTROY)
+  {
+    ReleaseWindowResources();
+    return 0;
+  }
   const bool touchGenerated = NoteMouseSource(msg);
 
   if (mEditWindow && mEditState == kEditEditing)
@@ -434,13 +456,19 @@ LRESULT IGfxWin::HandleMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam
     return 0;
   case WM_LBUTTONUP:
   case WM_RBUTTONUP:
+  case WM_MBUTTONUP:
     // The release of a touch-generated press: that press was ignored, and a
     // release would hover the control under the finger.
     if (!touchGenerated)
     {
-      ReleaseCapture();
+      // Released after the dispatch: the capture change it causes must find the gesture already ended.
       DispatchMouseUp({MouseStateFrom(wParam, lParam)});
+      ReleaseCapture();
     }
+    return 0;
+  case WM_CAPTURECHANGED:
+    if (reinterpret_cast<HWND>(lParam) != hWnd)
+      OnPointerLost();
     return 0;
   case WM_LBUTTONDBLCLK:
   case WM_RBUTTONDBLCLK:

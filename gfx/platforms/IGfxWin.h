@@ -36,6 +36,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 #include <unordered_map>
 
 namespace gfx {
@@ -70,7 +71,7 @@ public:
   /** 1 where the pixel format's swap copies the back buffer (it then still holds the last frame), else unknown. */
   int WindowBufferAge() override { return mSwapCopies ? 1 : 0; }
   bool SwapCopies() const { return mSwapCopies; }
-  void MakeContextCurrent() override;
+  bool MakeContextCurrent() override;
   void RestorePreviousContext() override;
   void ResizeHostWindow(bool parentResized) override;
   void OnBackingResized() override;
@@ -154,6 +155,8 @@ private:
   // Window (IGfxWin.cpp).
   static LRESULT CALLBACK EditorWindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  /** Frame clock, text entry, controls and GL objects, GL context, tooltip and DC: all but the window. */
+  void ReleaseWindowResources();
   bool CreateGLContext();
   void DestroyGLContext();
   void OnPaint();
@@ -197,13 +200,18 @@ private:
   static void ReleaseFontCaches();
 
   HGLRC mGLContext = nullptr;
-  HGLRC mSavedGLContext = nullptr;
-  HDC mSavedGLDC = nullptr;
+  struct SavedContext
+  {
+    HDC dc;
+    HGLRC context;
+  };
+  std::vector<SavedContext> mSavedContexts; // innermost last
   HWND mWindow = nullptr;
   HDC mWindowDC = nullptr;
   HWND mEditWindow = nullptr;
   HWND mTooltipWindow = nullptr;
   HWND mParentWindow = nullptr;
+  HINSTANCE mWindowModule = nullptr;
   HWND mTopLevelWindow = nullptr;
   WNDPROC mEditClassProc = nullptr;
   HFONT mEditFont = nullptr;
@@ -221,6 +229,7 @@ private:
   bool mTooltipShown = false;
   bool mTooltipsWork = true;
   int mTooltipIndex = -1;
+  int mWheelDelta = 0; // of a smooth wheel, what has not yet made a whole notch
   std::string mTooltipText;
   std::unordered_map<int64_t, IMouseState> mTouchMap;
   Counters mCounters;

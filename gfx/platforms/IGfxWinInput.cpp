@@ -152,7 +152,16 @@ void IGfxWin::OnWheel(HWND hWnd, WPARAM wParam, LPARAM lParam)
   float left = static_cast<float>(r.left);
   float top = static_cast<float>(r.top);
   FromDevicePoint(left, top);
-  const int notches = GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA;
+  // Smooth wheels and touchpads send parts of a notch: they add up, and a
+  // turn the other way starts afresh.
+  const int delta = GET_WHEEL_DELTA_WPARAM(wParam);
+  if ((delta < 0) != (mWheelDelta < 0))
+    mWheelDelta = 0;
+  mWheelDelta += delta;
+  const int notches = mWheelDelta / WHEEL_DELTA;
+  mWheelDelta -= notches * WHEEL_DELTA;
+  if (notches == 0)
+    return;
   DispatchWheel(x - left, y - top, MouseModsFrom(GET_KEYSTATE_WPARAM(wParam)), static_cast<float>(notches));
 }
 

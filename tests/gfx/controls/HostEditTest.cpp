@@ -50,6 +50,21 @@ const DragSeries kDragSeries[] = {
   {"stepped, moved across one step", true, 80, -1.f, {"Begin(0)", "Set(0,0.25)", "End(0)"}},
 };
 
+struct WheelTurn
+{
+  const char* what;
+  double start;
+  float notches;
+  std::vector<std::string> sent;
+};
+
+const WheelTurn kWheelTurns[] = {
+  {"a turn of no whole notch", 0.5, 0.f, {}},
+  {"a notch up against the top end stop", 1.0, 1.f, {}},
+  {"a notch down against the bottom end stop", 0.0, -1.f, {}},
+  {"a notch up from the middle", 0.5, 1.f, {"Begin(0)", "Set(0,0.51)", "End(0)"}},
+};
+
 } // namespace
 
 // The needles show meters: the host lists those parameters read-only, and an
@@ -88,6 +103,21 @@ TEST(HostEdit, ADragSendsAValueOnlyWhenItChangesTheParameter)
       e.Drag(120.f, y, 0.f, c.dY);
     }
     e.Release(120.f, y);
+    EXPECT_EQ(e.delegate.events, c.sent);
+  }
+}
+
+// A wheel turn is a gesture of its own; one that changes nothing is not worth
+// an entry in the host's undo history or automation.
+TEST(HostEdit, AWheelTurnSendsAnEditOnlyWhenItChangesTheParameter)
+{
+  for (const WheelTurn& c : kWheelTurns)
+  {
+    SCOPED_TRACE(c.what);
+    Editor e;
+    e.delegate.GetParameter(0)->SetPlain(c.start);
+    e.Add(new gfx::IBKnobControl(86.f, 67.f, e.images.Knob(), 0))->StoreValue(c.start, 0);
+    e.Wheel(120.f, 100.f, c.notches);
     EXPECT_EQ(e.delegate.events, c.sent);
   }
 }
@@ -143,6 +173,12 @@ const InputSequence kInputSequences[] = {
      e.Press(120.f, 100.f);
      e.Drag(120.f, 90.f, 0.f, -10.f);
      e.DoubleClick(120.f, 90.f);
+     e.Release(120.f, 90.f);
+   }},
+  {"pointer lost during a knob drag, then a release", [](Editor& e) {
+     e.Press(120.f, 100.f);
+     e.Drag(120.f, 90.f, 0.f, -10.f);
+     e.gfx.OnPointerLost();
      e.Release(120.f, 90.f);
    }},
 };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 using namespace controlstest;
@@ -110,6 +111,37 @@ TEST(ValueBubble, ShowsTheParameterTextOfTheChangedKnob)
   EXPECT_EQ(e.bubble->BubbleText(), "10.0 dB");
   EXPECT_EQ(e.bubble->BubbleArea(), IArea(82.5f, 27.f, 162.5f, 67.f));
   EXPECT_FALSE(e.bubble->IsHidden());
+}
+
+// Every change a user makes shows the value, whichever way it came and
+// whether the editor serves several fingers or one pointer.
+TEST(ValueBubble, EveryUserChangeShowsIt)
+{
+  struct Change
+  {
+    const char* what;
+    std::function<void(Editor& e)> act;
+  };
+  const Change changes[] = {
+    {"drag", [](Editor& e) { e.Press(120.f, 100.f); e.Drag(120.f, 90.f, 0.f, -10.f); e.Release(120.f, 90.f); }},
+    {"wheel", [](Editor& e) { e.Wheel(120.f, 100.f, 1.f); }},
+    {"double click", [](Editor& e) { e.DoubleClick(120.f, 100.f); }},
+  };
+  for (bool multiTouch : {false, true})
+  {
+    for (const Change& c : changes)
+    {
+      SCOPED_TRACE(std::string(c.what) + (multiTouch ? ", multi-touch" : ", single pointer"));
+      BubbleEditor e;
+      e.gfx.SetMultiTouchEnabled(multiTouch);
+      auto* knob = e.Add(new gfx::IBKnobControl(86.f, 67.f, e.images.Knob(), 0));
+      knob->StoreValue(0.5, 0);
+      knob->SetActionFunction(ShowValue);
+      c.act(e);
+      EXPECT_FALSE(e.bubble->IsHidden());
+      EXPECT_NE(e.bubble->BubbleText(), "");
+    }
+  }
 }
 
 TEST(ValueBubble, NeverTakesThePointer)

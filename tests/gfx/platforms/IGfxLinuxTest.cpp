@@ -4,6 +4,7 @@
 // closes, X errors kept apart from the host's, and input through xdotool as a user
 // would.
 
+#include "GLTestContext.h"
 #include "LinuxTestSupport.h"
 
 #include "gfx/ScopedContext.h"
@@ -208,6 +209,44 @@ TEST(IGfxLinuxWindow, EditorSizeAndDisplayScaleResizeTheWindow)
   EXPECT_EQ(w, 3 * kLayoutWidth);
   EXPECT_EQ(h, 3 * kLayoutHeight);
   ExpectProbesOnScreen(host, 3.f);
+}
+
+// A host that draws with GL itself keeps its context current on the user
+// interface thread; whatever the editor does there gives it back.
+TEST(IGfxLinuxWindow, EveryUseOfTheContextRestoresTheContextThatWasCurrent)
+{
+  std::string error;
+  auto hostContext = GLTestContext::Open(16, 16, error);
+  ASSERT_TRUE(hostContext) << error;
+  void* const hostGL = CurrentGLContext();
+  const unsigned long hostDrawable = CurrentGLDrawable();
+  ASSERT_NE(hostGL, nullptr);
+  auto hostIsCurrent = [&] { return CurrentGLContext() == hostGL && CurrentGLDrawable() == hostDrawable; };
+
+  HostWindow host(kHostX, kHostY, 400, 200);
+  ProbeEditor editor;
+  // The layout loads its images while the window opens, inside the opening's own use of the context.
+  bool imageLoaded = false;
+  editor.delegate.LayoutFunction = [&editor, &imageLoaded](plug::IEditor* e) {
+    auto& g = *static_cast<gfx::IGfx*>(e);
+    g.AddBackground(new ProbeControl(editor.log, "BG", {0.f, 0.f, float(kLayoutWidth), float(kLayoutHeight)},
+                                     kBackgroundColour));
+    g.AddControl(new ProbeControl(editor.log, "A", kAreaA, kColourA));
+    imageLoaded = LoadProbeImage(g);
+  };
+  ASSERT_TRUE(editor.Open(host));
+  EXPECT_TRUE(imageLoaded);
+  EXPECT_TRUE(hostIsCurrent()) << "opening left another context current";
+  const int drawn = editor.gfx->FrameCounters().framesDrawn;
+  editor.Probe(1)->SetColour(kColourB);
+  ASSERT_TRUE(editor.runLoop.RunUntil([&] { return editor.gfx->FrameCounters().framesDrawn > drawn; }));
+  EXPECT_TRUE(hostIsCurrent()) << "a frame left another context current";
+  editor.gfx->SetEditorSize(kLayoutWidth, kLayoutHeight, 1.5f); // remakes the framebuffer
+  EXPECT_TRUE(hostIsCurrent()) << "a resize left another context current";
+  editor.runLoop.RunFor(50);
+  EXPECT_TRUE(hostIsCurrent()) << "a frame after the resize left another context current";
+  editor.gfx->CloseEditorWindow();
+  EXPECT_TRUE(hostIsCurrent()) << "closing unbound the host's context";
 }
 
 TEST(IGfxLinuxWindow, OpenCloseCyclesLeaveNothingBehind)

@@ -97,16 +97,60 @@ TEST_P(IGfxWinInput, PostedMouseMessagesReachTheControlsInUnscaledPixels)
   EXPECT_THAT(editor.delegate.edits, ElementsAre("Begin(0)", "Set(0,0.666667)", "End(0)"));
 }
 
+// Smooth wheels and touchpads send parts of a notch: they add up to whole
+// notches, and a part that makes none reaches neither a control nor the host.
 TEST_P(IGfxWinInput, WheelCountsWholeNotchesAtTheScreenPointUnderIt)
 {
-  for (int delta : {120, 60, -240, 359})
+  for (int delta : {120, 40, 40, 40, -240, 60, 359, -60})
   {
     const POINT p = ScreenAt(150, 90);
     Post(WM_MOUSEWHEEL, MAKEWPARAM(0, delta), MAKELPARAM(p.x, p.y));
   }
-  // Half a notch (and the part beyond three whole notches) counts as nothing.
-  EXPECT_THAT(ProbeLog(4), ElementsAre("C:Wheel(150,90,1)", "C:Wheel(150,90,0)", "C:Wheel(150,90,-2)",
-                                       "C:Wheel(150,90,2)"));
+  EXPECT_THAT(ProbeLog(4), ElementsAre("C:Wheel(150,90,1)", "C:Wheel(150,90,1)", "C:Wheel(150,90,-2)",
+                                       "C:Wheel(150,90,3)"));
+  // The probe changes no value: no turn was worth an edit.
+  EXPECT_THAT(editor.delegate.edits, IsEmpty());
+}
+
+// A press of any button ends with its release: the host's edit closes, the
+// window lets the pointer go and the next click finds the control under it.
+TEST_P(IGfxWinInput, AMiddleButtonPressIsPairedWithItsRelease)
+{
+  Post(WM_MBUTTONDOWN, MK_MBUTTON, At(200, 30));
+  Post(WM_MBUTTONUP, 0, At(200, 30));
+  Post(WM_LBUTTONDOWN, MK_LBUTTON, At(30, 30));
+  Post(WM_LBUTTONUP, 0, At(30, 30));
+  PumpUntil([&] { return EntriesOf(editor.log, "A:Up").size() + EntriesOf(editor.log, "B:Down").size() >= 2; },
+            3000);
+  PumpFor(30);
+  EXPECT_THAT(EntriesOf(editor.log, "B:Down"), ElementsAre("B:Down(200,30,0)"));
+  EXPECT_THAT(EntriesOf(editor.log, "A:Down"), ElementsAre("A:Down(30,30,0)"));
+  EXPECT_THAT(editor.delegate.edits, ElementsAre("Begin(0)", "End(0)"));
+  EXPECT_EQ(GetCapture(), nullptr);
+}
+
+// Another window takes the capture in the middle of a drag that hid the
+// cursor: no release will reach the editor, so the gesture ends there.
+TEST_P(IGfxWinInput, LosingTheCaptureMidDragEndsTheGestureAndShowsTheCursor)
+{
+  Post(WM_LBUTTONDOWN, MK_LBUTTON, At(200, 30));
+  ASSERT_TRUE(PumpUntil([&] { return !EntriesOf(editor.log, "B:Down").empty(); }, 3000));
+  ASSERT_EQ(GetCapture(), editor.Window());
+  editor.gfx->SetCursorHidden(true, true); // as a knob does while it is dragged
+  SetCapture(host.Handle());
+  EXPECT_THAT(editor.delegate.edits, ElementsAre("Begin(0)", "End(0)"));
+  EXPECT_FALSE(editor.gfx->IsCursorHidden());
+  ReleaseCapture();
+
+  Post(WM_LBUTTONDOWN, MK_LBUTTON, At(30, 30));
+  Post(WM_LBUTTONUP, 0, At(30, 30));
+  PumpUntil([&] { return !EntriesOf(editor.log, "A:Up").empty(); }, 3000);
+  PumpFor(30);
+  EXPECT_THAT(EntriesOf(editor.log, "A:Down"), ElementsAre("A:Down(30,30,0)"));
+  EXPECT_THAT(EntriesOf(editor.log, "B:Down"), ElementsAre("B:Down(200,30,0)"));
+  EXPECT_THAT(EntriesOf(editor.log, "B:Up"), IsEmpty());
+  EXPECT_THAT(editor.delegate.edits, ElementsAre("Begin(0)", "End(0)"));
+  EXPECT_EQ(GetCapture(), nullptr);
 }
 
 TEST_P(IGfxWinInput, KeysGoToTheEditorAndUnhandledOnesToTheHostsRootWindow)

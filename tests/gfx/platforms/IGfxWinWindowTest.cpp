@@ -11,6 +11,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <memory>
 
 using gfx::IGfxWin;
 using namespace gfxtest;
@@ -125,25 +126,84 @@ TEST(IGfxWinWindow, EveryUseOfTheContextRestoresTheContextThatWasCurrent)
   auto hostContext = GLTestContext::Open(16, 16, error);
   ASSERT_TRUE(hostContext) << error;
   const HGLRC hostGL = wglGetCurrentContext();
+  const HDC hostDC = wglGetCurrentDC();
   ASSERT_NE(hostGL, nullptr);
+  auto hostIsCurrent = [&] { return wglGetCurrentContext() == hostGL && wglGetCurrentDC() == hostDC; };
 
   HostWindow host(40, 40, 400, 200);
   ProbeEditor editor;
+  // The layout loads its images while the window opens, inside the opening's own use of the context.
+  bool imageLoaded = false;
+  editor.delegate.LayoutFunction = [&editor, &imageLoaded](plug::IEditor* e) {
+    auto& g = *static_cast<gfx::IGfx*>(e);
+    AddProbeLayout(g, editor.log);
+    imageLoaded = LoadProbeImage(g);
+  };
   ASSERT_TRUE(editor.Open(host));
-  EXPECT_EQ(wglGetCurrentContext(), hostGL) << "opening left another context current";
+  EXPECT_TRUE(imageLoaded);
+  EXPECT_TRUE(hostIsCurrent()) << "opening left another context current";
   editor.Probe(1)->MarkDirty();
   const int drawn = editor.gfx->FrameCounters().framesDrawn;
   ASSERT_TRUE(PumpUntil([&] { return editor.gfx->FrameCounters().framesDrawn > drawn; }));
-  EXPECT_EQ(wglGetCurrentContext(), hostGL) << "a frame left another context current";
+  EXPECT_TRUE(hostIsCurrent()) << "a frame left another context current";
   editor.gfx->SetEditorSize(kLayoutWidth, kLayoutHeight, 1.5f); // remakes the framebuffer
-  EXPECT_EQ(wglGetCurrentContext(), hostGL) << "a resize left another context current";
+  EXPECT_TRUE(hostIsCurrent()) << "a resize left another context current";
   RECT client;
   GetClientRect(editor.Window(), &client);
   EXPECT_EQ(client.right, 450);
   EXPECT_EQ(client.bottom, 180);
   EXPECT_EQ(editor.gfx->BackingWidth(), 450);
   editor.gfx->CloseEditorWindow();
-  EXPECT_EQ(wglGetCurrentContext(), hostGL) << "closing unbound the host's context";
+  EXPECT_TRUE(hostIsCurrent()) << "closing unbound the host's context";
+}
+
+// Some hosts destroy their window before they remove the view. The editor's
+// GL objects must go with its own context, never on the host's one, which
+// stays current; the host's texture 1 shares its number with one of ours.
+TEST(IGfxWinWindow, AHostWindowDestroyedBeforeTheEditorClosesLeavesTheHostsObjectsAlone)
+{
+  std::string error;
+  auto hostContext = GLTestContext::Open(16, 16, error);
+  ASSERT_TRUE(hostContext) << error;
+  const HGLRC hostGL = wglGetCurrentContext();
+  GLuint hostTexture = 0;
+  glGenTextures(1, &hostTexture);
+  glBindTexture(GL_TEXTURE_2D, hostTexture);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  ASSERT_TRUE(glIsTexture(hostTexture));
+
+  auto host = std::make_unique<HostWindow>(40, 40, 400, 200);
+  ProbeEditor editor;
+  bool imageLoaded = false;
+  editor.delegate.LayoutFunction = [&editor, &imageLoaded](plug::IEditor* e) {
+    auto& g = *static_cast<gfx::IGfx*>(e);
+    AddProbeLayout(g, editor.log);
+    imageLoaded = LoadProbeImage(g);
+  };
+  ASSERT_TRUE(editor.Open(*host));
+  ASSERT_TRUE(imageLoaded);
+  const HWND window = editor.Window();
+  host.reset();
+  ASSERT_FALSE(IsWindow(window));
+  EXPECT_EQ(IGfxWin::LiveGLContextCount(), 0) << "the GL context outlived its window";
+  EXPECT_EQ(wglGetCurrentContext(), hostGL);
+  editor.gfx->CloseEditorWindow();
+  EXPECT_EQ(wglGetCurrentContext(), hostGL);
+  EXPECT_TRUE(glIsTexture(hostTexture)) << "the editor deleted the host's texture";
+  EXPECT_EQ(editor.gfx->WindowHandle(), nullptr);
+  EXPECT_EQ(editor.gfx->ControlCount(), 0);
+  EXPECT_EQ(IGfxWin::OpenWindowCount(), 0);
+  EXPECT_EQ(IGfxWin::LiveGLContextCount(), 0);
+  WNDCLASSA info;
+  EXPECT_FALSE(GetClassInfoA(GetModuleHandleA(nullptr), "PluginWndClass", &info)) << "the class outlived its windows";
+
+  // A later editor opens and closes as usual.
+  HostWindow again(40, 40, 400, 200);
+  ProbeEditor next;
+  ASSERT_TRUE(next.Open(again));
+  next.gfx->CloseEditorWindow();
+  EXPECT_EQ(IGfxWin::OpenWindowCount(), 0);
 }
 
 // Each cycle opens, waits for a drawn frame and closes; both frame clocks take turns.

@@ -305,6 +305,10 @@ void HostWindow::WindowSize(Window window, int& width, int& height)
   }
 }
 
+void* CurrentGLContext() { return glXGetCurrentContext(); }
+
+unsigned long CurrentGLDrawable() { return glXGetCurrentDrawable(); }
+
 void HostWindow::LoadGL()
 {
   const int attributes[] = {GLX_RENDER_TYPE, GLX_RGBA_BIT, None};

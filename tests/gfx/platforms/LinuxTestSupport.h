@@ -128,6 +128,10 @@ private:
   void* mPrevious;
 };
 
+/** The GLX context current on this thread (null for none) and its drawable. */
+void* CurrentGLContext();
+unsigned long CurrentGLDrawable();
+
 /** Runs xdotool with the arguments (and waits for it); true when it succeeded. */
 bool Xdotool(const std::string& args);
 

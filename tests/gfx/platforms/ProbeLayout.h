@@ -6,6 +6,10 @@
 
 #include "gfx/GfxTypes.h"
 
+namespace gfx {
+class IGfx;
+}
+
 #include "plug/IGfxEditorDelegate.h"
 
 #include <string>
@@ -34,6 +38,13 @@ const gfx::IRgba kBackgroundColour{255, 40, 40, 40};
 const gfx::IRgba kColourA{255, 220, 30, 30};
 const gfx::IRgba kColourB{255, 30, 200, 60};
 const gfx::IRgba kColourC{255, 40, 70, 230};
+
+/**
+ * Decodes and uploads a 2 x 2 PNG under a name no earlier call used (so the
+ * upload really happens), as a layout loading its artwork does; true when the
+ * backend took it.
+ */
+bool LoadProbeImage(gfx::IGfx& g);
 
 /** The log entries that start with prefix (e.g. "A:"). */
 std::vector<std::string> EntriesOf(const std::vector<std::string>& log, const std::string& prefix);
