@@ -195,16 +195,19 @@ assert(r:add_processor_by_index(p, 0, nil, true) == 0, "KORVEL not inserted")"""
         self.gui.close_plugin_window()
 
     def wrong_frames(self, frames):
-        """Frames that draw the panel (its fixed parts are there) but not the session's values."""
+        """Frames that draw the panel (its fixed parts are there) but not the session's values, in two captures
+        running: a capture can read the window while a frame is being copied into it (the top already new, the
+        rest old), and a frame shown with wrong values stays for several captures."""
         fixed = np.abs(self.reference - self.minima).max(axis=2) <= compare_pictures.CHANNEL_TOLERANCE
-        wrong = []
-        for seconds, picture in frames:
+
+        def is_wrong(picture):
             if picture.shape[:2] != self.reference.shape[:2] or self.matches_reference(picture):
-                continue
+                return False
             drawn = np.abs(to_rgb16(picture) - self.reference).max(axis=2) <= compare_pictures.CHANNEL_TOLERANCE
-            if np.count_nonzero(drawn & fixed) >= 0.99 * np.count_nonzero(fixed):
-                wrong.append((seconds, picture))
-        return wrong
+            return np.count_nonzero(drawn & fixed) >= 0.99 * np.count_nonzero(fixed)
+
+        flags = [is_wrong(picture) for _, picture in frames]
+        return [frame for i, frame in enumerate(frames) if flags[i] and i + 1 < len(frames) and flags[i + 1]]
 
     def check_knob_drag(self):
         editor = self.open_editor()
