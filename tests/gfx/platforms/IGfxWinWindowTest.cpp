@@ -69,6 +69,17 @@ Image ReadEditorFrame(IGfxWin& g)
   return image;
 }
 
+// The probe layout, which also loads an image while the window opens (as a
+// layout loading its artwork does); imageLoaded says whether the backend took it.
+void LayOutLoadingAnImage(ProbeEditor& editor, bool& imageLoaded)
+{
+  editor.delegate.LayoutFunction = [&editor, &imageLoaded](plug::IEditor* e) {
+    auto& g = *static_cast<gfx::IGfx*>(e);
+    AddProbeLayout(g, editor.log);
+    imageLoaded = LoadProbeImage(g);
+  };
+}
+
 } // namespace
 
 TEST(IGfxWinWindow, OpensAChildWindowWithItsClassStyleAndPixelFormatAndClosesIt)
@@ -134,11 +145,7 @@ TEST(IGfxWinWindow, EveryUseOfTheContextRestoresTheContextThatWasCurrent)
   ProbeEditor editor;
   // The layout loads its images while the window opens, inside the opening's own use of the context.
   bool imageLoaded = false;
-  editor.delegate.LayoutFunction = [&editor, &imageLoaded](plug::IEditor* e) {
-    auto& g = *static_cast<gfx::IGfx*>(e);
-    AddProbeLayout(g, editor.log);
-    imageLoaded = LoadProbeImage(g);
-  };
+  LayOutLoadingAnImage(editor, imageLoaded);
   ASSERT_TRUE(editor.Open(host));
   EXPECT_TRUE(imageLoaded);
   EXPECT_TRUE(hostIsCurrent()) << "opening left another context current";
@@ -176,11 +183,7 @@ TEST(IGfxWinWindow, AHostWindowDestroyedBeforeTheEditorClosesLeavesTheHostsObjec
   auto host = std::make_unique<HostWindow>(40, 40, 400, 200);
   ProbeEditor editor;
   bool imageLoaded = false;
-  editor.delegate.LayoutFunction = [&editor, &imageLoaded](plug::IEditor* e) {
-    auto& g = *static_cast<gfx::IGfx*>(e);
-    AddProbeLayout(g, editor.log);
-    imageLoaded = LoadProbeImage(g);
-  };
+  LayOutLoadingAnImage(editor, imageLoaded);
   ASSERT_TRUE(editor.Open(*host));
   ASSERT_TRUE(imageLoaded);
   const HWND window = editor.Window();
