@@ -401,8 +401,9 @@ double IGfx::NowMs()
   return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
-ScopedContext::ScopedContext(IGfx& g) : mGfx(g), mCurrent(g.MakeContextCurrent())
+ScopedContext::ScopedContext(IGfx& g) : mGfx(g)
 {
+  mGfx.MakeContextCurrent();
 }
 
 ScopedContext::~ScopedContext()

@@ -20,12 +20,8 @@ public:
   ScopedContext(const ScopedContext&) = delete;
   ScopedContext& operator=(const ScopedContext&) = delete;
 
-  /** Whether the editor's context is current within the scope (not when its window is gone). */
-  bool IsCurrent() const { return mCurrent; }
-
 private:
   IGfx& mGfx;
-  bool mCurrent;
 };
 
 } // namespace gfx
