@@ -441,6 +441,12 @@ void IGfx::ReleaseWindowContents(bool hasContext)
   OnContextDestroyed();
 }
 
+void IGfx::KeepContextWithoutWindow()
+{
+  ScopedContext current(*this);
+  ClearControls();
+}
+
 void IGfx::BuildLayout()
 {
   if (mDelegate)

@@ -121,6 +121,7 @@ public:
   void SetEditorSize(int width, int height, float scale) override;
   /** Non-finite or non-positive scales are refused. */
   void SetDisplayScale(float scale) override;
+  float GetDisplayScale() const override { return mDisplayScale; }
   float GetWindowScale() const override { return PlatformWindowScale(); }
   void* OpenEditorWindow(void* parent) override = 0;
   void CloseEditorWindow() override = 0;
@@ -518,6 +519,8 @@ public:
   void LayoutOpenedWindow();
   /** Deletes the controls and the backend's GL objects, with the context current when there is one. */
   void ReleaseWindowContents(bool hasContext);
+  /** Parking: deletes the controls (context current); images, fonts and the GL context stay for the next opening. */
+  void KeepContextWithoutWindow();
 
 protected:
   /** Shows the cursor if hidden (and unlocks it); the platform's SetCursorHidden does the rest. */

@@ -40,12 +40,21 @@ public:
   virtual void SetDisplayScale(float scale) = 0;
   /** The factor from scaled editor pixels to the window's pixels (plug::WindowLength). */
   virtual float GetWindowScale() const { return 1.f; }
+  /** The monitor's scale factor in use. */
+  virtual float GetDisplayScale() const { return 1.f; }
   /** The scale factor the host gives for its window; from then on it wins over what the editor finds itself. */
   virtual void SetHostDisplayScale(float scale) { SetDisplayScale(scale); }
 
   /** Opens the editor window inside the host's parent window and returns it (nullptr on failure). */
   virtual void* OpenEditorWindow(void* parent) = 0;
   virtual void CloseEditorWindow() = 0;
+  /**
+   * Closes the window but keeps what opening it again would make anew (a
+   * graphics context, uploaded images), so that the next OpenEditorWindow is
+   * quick; CloseEditorWindow then releases them. False when this editor keeps
+   * nothing: it is still open and must be closed.
+   */
+  virtual bool ParkEditorWindow() { return false; }
 
   /** Pointer position in unscaled pixels. */
   virtual void QueryCursorPosition(float& x, float& y) = 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 namespace plug {
 
@@ -24,7 +25,38 @@ IGfxEditorDelegate::IGfxEditorDelegate(int nParams)
   static_assert(std::atomic<double>::is_always_lock_free, "the audio thread stores values without locks");
 }
 
-IGfxEditorDelegate::~IGfxEditorDelegate() = default;
+namespace {
+
+// The one delegate in the process whose closed editor is parked: a session
+// with many instances keeps at most one closed editor's graphics resources.
+std::mutex gParkingMutex;
+IGfxEditorDelegate* gParkedOwner = nullptr;
+
+} // namespace
+
+IGfxEditorDelegate::~IGfxEditorDelegate()
+{
+  std::lock_guard<std::mutex> lock(gParkingMutex);
+  if (gParkedOwner == this)
+    gParkedOwner = nullptr;
+}
+
+void IGfxEditorDelegate::Park(std::unique_ptr<IEditor> editor)
+{
+  std::lock_guard<std::mutex> lock(gParkingMutex);
+  if (gParkedOwner && gParkedOwner != this)
+    gParkedOwner->mParkedEditor.reset();
+  gParkedOwner = this;
+  mParkedEditor = std::move(editor);
+}
+
+std::unique_ptr<IEditor> IGfxEditorDelegate::Unpark()
+{
+  std::lock_guard<std::mutex> lock(gParkingMutex);
+  if (gParkedOwner == this)
+    gParkedOwner = nullptr;
+  return std::move(mParkedEditor);
+}
 
 void IGfxEditorDelegate::RememberEditorSize(int width, int height, float scale)
 {
@@ -72,7 +104,9 @@ void* IGfxEditorDelegate::OpenEditor(void* parent)
   PLUG_TRACE("plug::IGfxEditorDelegate::OpenEditor");
   if (!mEditor)
   {
-    mEditor = BuildGraphics();
+    mEditor = Unpark();
+    if (!mEditor)
+      mEditor = BuildGraphics();
     if (!mEditor)
       return nullptr;
     if (mRememberedWidth != 0 && mRememberedHeight != 0 && mRememberedScale != 0.f)
@@ -91,8 +125,13 @@ void IGfxEditorDelegate::CloseEditor()
   if (mEditor)
   {
     RememberEditorSize(mEditor->GetWidth(), mEditor->GetHeight(), mEditor->GetDrawScale());
-    mEditor->CloseEditorWindow();
-    mEditor.reset();
+    if (mEditor->ParkEditorWindow())
+      Park(std::move(mEditor));
+    else
+    {
+      mEditor->CloseEditorWindow();
+      mEditor.reset();
+    }
   }
   mClosing = false;
 }

@@ -97,7 +97,13 @@ private:
   };
 
   std::unique_ptr<PendingValue[]> mPendingValues; // one per parameter, sized once
+  /** Keeps a closed editor for the next opening, releasing the one another delegate parked. */
+  void Park(std::unique_ptr<IEditor> editor);
+  /** The parked editor, if this delegate has one (it keeps the display scale it had). */
+  std::unique_ptr<IEditor> Unpark();
+
   std::unique_ptr<IEditor> mEditor;               // destroyed first: it may still call the delegate
+  std::unique_ptr<IEditor> mParkedEditor;         // closed, keeping its graphics resources
   int mRememberedWidth = 0;
   int mRememberedHeight = 0;
   float mRememberedScale = 0.f;

@@ -250,38 +250,23 @@ IAreaList IGfxNanoVG::AreasToCopy()
 
 void IGfxNanoVG::CopyToWindow(const IAreaList& areas)
 {
-  const float w = static_cast<float>(static_cast<int>(GetWidth() * GetDrawScale()));
-  const float h = static_cast<float>(static_cast<int>(GetHeight() * GetDrawScale()));
-  glBindFramebuffer(GL_FRAMEBUFFER, mWindowFramebuffer);
-  glViewport(0, 0, BackingWidth(), BackingHeight());
-  glClearColor(0.f, 0.f, 0.f, 0.f);
-  const IArea whole(0.f, 0.f, static_cast<float>(GetWidth()), static_cast<float>(GetHeight()));
-  if (areas.size() == 1 && areas.front() == whole)
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-  else
-  {
-    glEnable(GL_SCISSOR_TEST);
-    for (const IArea& area : areas)
-    {
-      const IArea device = ToDevicePixels(area);
-      glScissor(static_cast<GLint>(device.L), static_cast<GLint>(BackingHeight() - device.B),
-                static_cast<GLsizei>(device.W()), static_cast<GLsizei>(device.H()));
-      glClear(GL_COLOR_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-    }
-    glDisable(GL_SCISSOR_TEST);
-  }
-
-  const float s = GetDrawScale();
-  nvgBeginFrame(mVG, w, h, DisplayScale());
-  nvgResetTransform(mVG);
+  // A blit of whole device pixels: no shader, no blending, and on software
+  // renderers a plain memory copy, where a textured quad samples every pixel.
+  const int width = BackingWidth();
+  const int height = BackingHeight();
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, mMainFramebuffer->fbo);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, mWindowFramebuffer);
+  glDisable(GL_SCISSOR_TEST); // a blit is clipped by the scissor as drawing is
   for (const IArea& area : areas)
   {
-    nvgBeginPath(mVG);
-    nvgRect(mVG, area.L * s, area.T * s, area.W() * s, area.H() * s);
-    nvgFillPaint(mVG, nvgImagePattern(mVG, 0.f, 0.f, w, h, 0.f, mMainFramebuffer->image, 1.f));
-    nvgFill(mVG);
+    const IArea device = ToDevicePixels(area).Intersect(IArea(0.f, 0.f, static_cast<float>(width), static_cast<float>(height)));
+    if (device.W() <= 0.f || device.H() <= 0.f)
+      continue;
+    const GLint left = static_cast<GLint>(device.L), right = static_cast<GLint>(device.R);
+    const GLint bottom = height - static_cast<GLint>(device.B), top = height - static_cast<GLint>(device.T);
+    glBlitFramebuffer(left, bottom, right, top, left, bottom, right, top, GL_COLOR_BUFFER_BIT, GL_NEAREST);
   }
-  nvgEndFrame(mVG);
+  glBindFramebuffer(GL_FRAMEBUFFER, mWindowFramebuffer);
   mCopiedAreas = areas;
 }
 

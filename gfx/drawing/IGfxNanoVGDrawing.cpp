@@ -561,7 +561,16 @@ float IGfxNanoVG::MeasureTextImpl(const ITextStyle& style, const char* text, IAr
     return 0.f;
   float anchorX = 0.f, anchorY = 0.f, offsetX = 0.f, offsetY = 0.f;
   const IArea area = bounds;
+  // Outside a frame NanoVG still holds the transform the last drawing left,
+  // and glyph metrics follow its scale: measure unscaled.
+  if (!mInFrame)
+  {
+    nvgSave(mVG);
+    nvgResetTransform(mVG);
+  }
   PlaceText(style, text, area, anchorX, anchorY, offsetX, offsetY, bounds);
+  if (!mInFrame)
+    nvgRestore(mVG);
   return bounds.W();
 }
 

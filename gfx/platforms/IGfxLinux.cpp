@@ -51,76 +51,36 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
   if (!parentId || !runLoop)
     return nullptr; // without the host's run loop nothing would ever draw
 
-  Display* display = XOpenDisplay(nullptr);
-  if (!display)
+  // A parked editor still has its connection, GL context and images.
+  const bool parked = mX->context != nullptr;
+  GLXFBConfig config = nullptr;
+  if (!parked && !Connect(parentId, config))
     return nullptr;
-  mX->display = display;
-  mX->parent = parentId;
-  mX->errors = std::make_unique<XErrorTrap>(display);
-
-  const int attributes[] = {GLX_DRAWABLE_TYPE, GLX_WINDOW_BIT, GLX_RENDER_TYPE, GLX_RGBA_BIT,
-                            GLX_X_RENDERABLE, True, GLX_DOUBLEBUFFER, True,
-                            GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8,
-                            GLX_DEPTH_SIZE, 24, GLX_STENCIL_SIZE, 8, None};
-  int count = 0;
-  GLXFBConfig* configs = glXChooseFBConfig(display, DefaultScreen(display), attributes, &count);
-  XVisualInfo* visual = configs && count > 0 ? glXGetVisualFromFBConfig(display, configs[0]) : nullptr;
-  if (!visual)
+  if (!CreateChildWindow(parentId))
   {
-    if (configs)
-      XFree(configs);
-    CloseDisplay();
-    return nullptr;
-  }
-  const GLXFBConfig config = configs[0];
-  XFree(configs);
-
-  const int w = std::max(1, DeviceWidth());
-  const int h = std::max(1, DeviceHeight());
-  {
-    mX->colormap = XCreateColormap(display, parentId, visual->visual, AllocNone);
-    XSetWindowAttributes set = {};
-    set.colormap = mX->colormap;
-    set.border_pixel = 0;
-    set.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
-                     KeyReleaseMask | EnterWindowMask | LeaveWindowMask | StructureNotifyMask;
-    mWindow = XCreateWindow(display, parentId, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), 0,
-                            visual->depth, InputOutput, visual->visual, CWColormap | CWBorderPixel | CWEventMask,
-                            &set);
-    // Hosts that embed through XEMBED read this as soon as they see the window
-    // created (the SDK's editor host gives up on a window without it): protocol
-    // version 0, asking to be mapped. The window maps itself for hosts that don't.
-    const Atom xembedInfo = XInternAtom(display, "_XEMBED_INFO", False);
-    const long info[2] = {0, 1};
-    XChangeProperty(display, mWindow, xembedInfo, xembedInfo, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(info), 2);
-    XMapWindow(display, mWindow);
-    if (mX->errors->Errors() > 0)
+    if (!parked)
     {
-      PLUG_TRACE("IGfxLinux::OpenEditorWindow: X refused the window (bad parent?)");
-      // The cleanup of what was never made fails quietly too: the connection is still trapped.
-      XFree(visual);
-      if (mWindow)
-        XDestroyWindow(display, mWindow);
-      if (mX->colormap)
-        XFreeColormap(display, mX->colormap);
-      mWindow = 0;
+      XFreeColormap(mX->display, mX->colormap);
       mX->colormap = 0;
       CloseDisplay();
-      return nullptr;
     }
+    return nullptr;
   }
-  mX->visual = visual->visual;
-  mX->depth = visual->depth;
-  XFree(visual);
   ++gOpenWindows;
+  mCounters = {};
 
-  mX->bufferAge = HasBufferAge(display);
-  mX->context = glXCreateNewContext(display, config, GLX_RGBA_TYPE, nullptr, True);
-  if (mX->context)
+  Display* display = mX->display;
+  if (parked)
+    OnBackingResized(); // a framebuffer of this opening's size
+  else
   {
-    ++gLiveGLContexts;
-    SetUpContext(mX->context, [] { return gladLoadGL(reinterpret_cast<GLADloadfunc>(glXGetProcAddressARB)) != 0; });
+    mX->bufferAge = HasBufferAge(display);
+    mX->context = glXCreateNewContext(display, config, GLX_RGBA_TYPE, nullptr, True);
+    if (mX->context)
+    {
+      ++gLiveGLContexts;
+      SetUpContext(mX->context, [] { return gladLoadGL(reinterpret_cast<GLADloadfunc>(glXGetProcAddressARB)) != 0; });
+    }
   }
   LayoutOpenedWindow();
 
@@ -131,6 +91,92 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
 
   NotifyEditorOpened();
   return WindowHandle();
+}
+
+bool IGfxLinux::Connect(unsigned long parentId, GLXFBConfig& config)
+{
+  Display* display = XOpenDisplay(nullptr);
+  if (!display)
+    return false;
+  mX->display = display;
+  mX->errors = std::make_unique<XErrorTrap>(display);
+
+  const int attributes[] = {GLX_DRAWABLE_TYPE, GLX_WINDOW_BIT, GLX_RENDER_TYPE, GLX_RGBA_BIT,
+                            GLX_X_RENDERABLE, True, GLX_DOUBLEBUFFER, True,
+                            GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8,
+                            GLX_DEPTH_SIZE, 24, GLX_STENCIL_SIZE, 8, None};
+  int count = 0;
+  GLXFBConfig* configs = glXChooseFBConfig(display, DefaultScreen(display), attributes, &count);
+  XVisualInfo* visual = configs && count > 0 ? glXGetVisualFromFBConfig(display, configs[0]) : nullptr;
+  if (configs)
+  {
+    config = count > 0 ? configs[0] : nullptr;
+    XFree(configs);
+  }
+  if (!visual)
+  {
+    CloseDisplay();
+    return false;
+  }
+  mX->visual = visual->visual;
+  mX->depth = visual->depth;
+  mX->colormap = XCreateColormap(display, parentId, visual->visual, AllocNone);
+  XFree(visual);
+  return true;
+}
+
+bool IGfxLinux::CreateChildWindow(unsigned long parentId)
+{
+  Display* display = mX->display;
+  mX->parent = parentId;
+  const int errorsBefore = mX->errors->Errors();
+  XSetWindowAttributes set = {};
+  set.colormap = mX->colormap;
+  set.border_pixel = 0;
+  set.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
+                   KeyReleaseMask | EnterWindowMask | LeaveWindowMask | StructureNotifyMask;
+  mWindow = XCreateWindow(display, parentId, 0, 0, static_cast<unsigned>(std::max(1, DeviceWidth())),
+                          static_cast<unsigned>(std::max(1, DeviceHeight())), 0, mX->depth, InputOutput, mX->visual,
+                          CWColormap | CWBorderPixel | CWEventMask, &set);
+  // Hosts that embed through XEMBED read this as soon as they see the window
+  // created (the SDK's editor host gives up on a window without it): protocol
+  // version 0, asking to be mapped. The window maps itself for hosts that don't.
+  const Atom xembedInfo = XInternAtom(display, "_XEMBED_INFO", False);
+  const long info[2] = {0, 1};
+  XChangeProperty(display, mWindow, xembedInfo, xembedInfo, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(info), 2);
+  XMapWindow(display, mWindow);
+  XSync(display, False); // a refusal arrives as an error
+  if (mX->errors->Errors() == errorsBefore)
+  {
+    mX->windowGone = false;
+    mX->errorsChecked = mX->errors->Errors();
+    return true;
+  }
+  PLUG_TRACE("IGfxLinux::CreateChildWindow: X refused the window (bad parent?)");
+  // The cleanup of what was never made fails quietly too: the connection is still trapped.
+  if (mWindow)
+    XDestroyWindow(display, mWindow);
+  XSync(display, False);
+  mX->errorsChecked = mX->errors->Errors();
+  mWindow = 0;
+  return false;
+}
+
+bool IGfxLinux::ParkEditorWindow()
+{
+  if (!mWindow || !mX->context || !WindowAlive() || !WindowExists())
+    return false;
+  PLUG_TRACE("IGfxLinux::ParkEditorWindow");
+  StopRunLoopCallbacks();
+  KeepContextWithoutWindow();
+  mX->buttonsDown = 0;
+  mPendingAreas.clear();
+  XDestroyWindow(mX->display, mWindow);
+  XFlush(mX->display);
+  mWindow = 0;
+  --gOpenWindows;
+  return true;
 }
 
 void IGfxLinux::StopRunLoopCallbacks()
@@ -148,13 +194,14 @@ void IGfxLinux::StopRunLoopCallbacks()
 
 void IGfxLinux::CloseEditorWindow()
 {
-  if (!mWindow)
+  if (!mWindow && !mX->display)
     return;
   PLUG_TRACE("IGfxLinux::CloseEditorWindow");
   StopRunLoopCallbacks();
   Display* display = mX->display;
+  const bool hadWindow = mWindow != 0;
   // The host may have destroyed its window, and ours with it, before removing the view.
-  if (!mX->windowGone && !WindowExists())
+  if (hadWindow && !mX->windowGone && !WindowExists())
     mX->windowGone = true;
 
   ReleaseWindowContents(mX->context != nullptr);
@@ -176,7 +223,7 @@ void IGfxLinux::CloseEditorWindow()
   mX->buttonsDown = 0;
   mPendingAreas.clear();
 
-  if (!mX->windowGone)
+  if (hadWindow && !mX->windowGone)
     XDestroyWindow(display, mWindow);
   if (mX->standIn)
     XDestroyWindow(display, mX->standIn);
@@ -187,7 +234,8 @@ void IGfxLinux::CloseEditorWindow()
   mX->errorsChecked = 0;
   mWindow = 0;
   CloseDisplay();
-  --gOpenWindows;
+  if (hadWindow)
+    --gOpenWindows;
 }
 
 void IGfxLinux::CloseDisplay()
@@ -217,10 +265,11 @@ bool IGfxLinux::WindowAlive()
 
 Window IGfxLinux::GLDrawable()
 {
-  if (!mX->windowGone)
+  if (mWindow && !mX->windowGone)
     return mWindow;
-  // Releasing the GL objects needs the context current on some window of its
-  // visual: an unmapped one that is never drawn.
+  // Releasing the GL objects, or a parked editor's work between openings,
+  // needs the context current on some window of its visual: an unmapped one
+  // that is never drawn.
   if (!mX->standIn)
   {
     XSetWindowAttributes set = {};

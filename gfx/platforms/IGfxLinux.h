@@ -33,6 +33,8 @@
 
 #include <cstdint>
 
+struct __GLXFBConfigRec; // GLXFBConfig, without GLX in this header
+
 namespace gfx {
 
 class IGfxLinux : public IGfxNanoVG
@@ -50,6 +52,8 @@ public:
   /** parent is the host's X window id (XID) cast to a pointer; returns the editor's, or null. */
   void* OpenEditorWindow(void* parent) override;
   void CloseEditorWindow() override;
+  /** Destroys the window, keeps the connection, GL context and images; the next opening uses them. */
+  bool ParkEditorWindow() override;
   void* WindowHandle() override;
   bool IsWindowOpen() override { return mWindow != 0; }
   /** Mapped with every ancestor (the host may unmap its own window and leave ours mapped). */
@@ -94,7 +98,7 @@ public:
   /** Reads and handles every pending X event (the run-loop reader calls it). */
   void OnXEvents();
 
-  // --- Counters (tests and diagnostics) -------------------------------------------------------
+  // --- Counters of the current opening (tests and diagnostics) --------------------------------
   struct Counters
   {
     int framesServed = 0; // frame ticks that ran
@@ -112,6 +116,10 @@ private:
   void DrawPending();
   IMouseState MouseState(int x, int y, unsigned state);
   void StopRunLoopCallbacks();
+  /** Opens the editor's connection and picks the GL visual and its colormap. */
+  bool Connect(unsigned long parentId, __GLXFBConfigRec*& config);
+  /** The editor's child window in the host's, mapped; false (nothing left) when X refuses it. */
+  bool CreateChildWindow(unsigned long parentId);
   void CloseDisplay();
   /** Asks the server whether the editor's window still exists (a round trip). */
   bool WindowExists();

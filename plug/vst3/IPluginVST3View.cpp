@@ -161,7 +161,8 @@ tresult PLUGIN_API IPluginVST3View::attached(void* parent, Steinberg::FIDString 
     return kResultFalse;
   }
   mEditorOpen = true;
-  if (mContentScale != 1.f)
+  // A new editor opens at scale 1; a reopened one at the scale it had.
+  if (const IEditor* editor = mOwner.GetEditor(); editor && editor->GetDisplayScale() != mContentScale)
     mOwner.ApplyScreenScale(mContentScale);
   // An editor that opened at a size it already had asked the host for
   // nothing: the size on record (and the host's window) may be an older one.

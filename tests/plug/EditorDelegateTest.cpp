@@ -191,6 +191,55 @@ TEST_F(EditorDelegateTest, CloseEditorRemembersSizeAndReopeningRestoresIt)
   EXPECT_THAT(log.calls, ElementsAre(Call("SetEditorSize", 1500, 580, 1.5), Call("OpenEditorWindow", 0x42)));
 }
 
+TEST(EditorDelegateParking, OneClosedEditorInTheProcessIsKeptForItsNextOpening)
+{
+  void* const parent = reinterpret_cast<void*>(0x42);
+  GraphicsLog firstLog, secondLog;
+  firstLog.canPark = secondLog.canPark = true;
+  {
+    RecordingPlugin first(TestDefinition(1));
+    first.UseFakeGraphics(firstLog);
+    {
+      RecordingPlugin second(TestDefinition(1));
+      second.UseFakeGraphics(secondLog);
+
+      first.OpenEditor(parent);
+      first.CloseEditor();
+      EXPECT_EQ(first.GetEditor(), nullptr) << "a parked editor is not open";
+      EXPECT_FALSE(firstLog.destroyed);
+      EXPECT_THAT(firstLog.calls, ElementsAre(Call("OpenEditorWindow", 0x42), "ParkEditorWindow"));
+      first.SendParameterValueToEditor(0, 0.25, true);
+      first.DeliverPendingEditorValues();
+      EXPECT_THAT(firstLog.calls, testing::Not(testing::Contains(Call("SetControlValuesOfParam", 0, 0.25))))
+        << "values wait for the opening";
+
+      firstLog.calls.clear();
+      first.OpenEditor(parent);
+      EXPECT_EQ(firstLog.built, 1) << "the parked editor opens again";
+      EXPECT_THAT(firstLog.calls, ElementsAre(Call("SetEditorSize", 998, 386, 1.0), Call("OpenEditorWindow", 0x42)))
+        << "at the size remembered when it closed";
+      first.CloseEditor();
+
+      second.OpenEditor(parent);
+      second.CloseEditor();
+      EXPECT_TRUE(firstLog.destroyed) << "parking another editor releases the one parked before";
+      EXPECT_FALSE(secondLog.destroyed);
+    }
+    EXPECT_TRUE(secondLog.destroyed) << "a plug-in that goes releases its parked editor";
+
+    first.OpenEditor(parent);
+    EXPECT_EQ(firstLog.built, 2);
+    first.CloseEditor();
+  }
+  EXPECT_TRUE(firstLog.destroyed);
+  // The slot is empty again: parking now touches no plug-in that is gone.
+  RecordingPlugin third(TestDefinition(1));
+  third.UseFakeGraphics(secondLog);
+  third.OpenEditor(parent);
+  third.CloseEditor();
+  EXPECT_FALSE(secondLog.destroyed);
+}
+
 TEST_F(EditorDelegateTest, AnIncompleteRememberedSizeIsNotApplied)
 {
   plugin.UseFakeGraphics(log);

@@ -37,13 +37,19 @@ struct GraphicsLog
   float cursorY = 0.f;
   bool keyHandled = true;
   bool destroyed = false;
+  bool canPark = false; // the editor keeps its resources when closed
+  int built = 0;
   void* window = reinterpret_cast<void*>(0x1234);
 };
 
 class FakeGraphics : public plug::IEditor
 {
 public:
-  explicit FakeGraphics(GraphicsLog& log) : mLog(log) { mLog.destroyed = false; }
+  explicit FakeGraphics(GraphicsLog& log) : mLog(log)
+  {
+    mLog.destroyed = false;
+    ++mLog.built;
+  }
   ~FakeGraphics() override { mLog.destroyed = true; }
 
   int GetWidth() const override { return mLog.width; }
@@ -63,6 +69,12 @@ public:
     return mLog.window;
   }
   void CloseEditorWindow() override { mLog.calls.push_back("CloseEditorWindow"); }
+  bool ParkEditorWindow() override
+  {
+    if (mLog.canPark)
+      mLog.calls.push_back("ParkEditorWindow");
+    return mLog.canPark;
+  }
   void QueryCursorPosition(float& x, float& y) override
   {
     x = mLog.cursorX;

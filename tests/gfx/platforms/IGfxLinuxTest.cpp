@@ -275,6 +275,59 @@ TEST(IGfxLinuxWindow, OpenCloseCyclesLeaveNothingBehind)
   EXPECT_EQ(editor.runLoop.TimerCount() + editor.runLoop.ReaderCount(), 0);
 }
 
+TEST(IGfxLinuxWindow, AParkedEditorReopensOnItsGLContextWithItsImagesAndClosingReleasesThem)
+{
+  std::string error;
+  auto hostContext = GLTestContext::Open(16, 16, error);
+  ASSERT_TRUE(hostContext) << error;
+  void* const hostGL = CurrentGLContext();
+  auto hostIsCurrent = [&] { return CurrentGLContext() == hostGL; };
+
+  HostWindow host(kHostX, kHostY, 400, 200);
+  ProbeEditor editor;
+  std::vector<gfx::APIBitmap*> uploads;
+  const auto probeLayout = editor.delegate.LayoutFunction;
+  editor.delegate.LayoutFunction = [&](plug::IEditor* e) {
+    probeLayout(e);
+    uploads.push_back(ProbeImage(*static_cast<gfx::IGfx*>(e), "kept-probe").GetAPIBitmap());
+  };
+  ASSERT_TRUE(editor.Open(host));
+  ASSERT_EQ(IGfxLinux::LiveGLContextCount(), 1);
+  ASSERT_NE(uploads.back(), nullptr);
+
+  for (int opening = 1; opening <= 3; ++opening)
+  {
+    ASSERT_TRUE(editor.gfx->ParkEditorWindow());
+    EXPECT_TRUE(hostIsCurrent()) << "parking left another context current";
+    EXPECT_THAT(host.Children(), IsEmpty());
+    EXPECT_EQ(IGfxLinux::OpenWindowCount(), 0);
+    EXPECT_EQ(IGfxLinux::LiveGLContextCount(), 1) << "parked: the context stays";
+    EXPECT_EQ(editor.runLoop.TimerCount() + editor.runLoop.ReaderCount(), 0);
+    EXPECT_FALSE(editor.gfx->ParkEditorWindow()) << "nothing open to park";
+
+    ASSERT_TRUE(editor.Open(host)) << "opening " << opening;
+    EXPECT_TRUE(hostIsCurrent()) << "reopening left another context current";
+    EXPECT_EQ(IGfxLinux::LiveGLContextCount(), 1) << "reopened on the same context";
+    EXPECT_EQ(uploads.back(), uploads.front()) << "the image was made again";
+    ExpectProbesOnScreen(host, 1.f);
+  }
+
+  // A window the host destroyed cannot be parked: closing releases everything as before.
+  host.Destroy();
+  editor.runLoop.RunFor(50);
+  EXPECT_FALSE(editor.gfx->ParkEditorWindow());
+  editor.gfx->CloseEditorWindow();
+  EXPECT_EQ(IGfxLinux::LiveGLContextCount(), 0);
+
+  // Destroying a parked editor releases its context.
+  HostWindow second(kHostX, kHostY, 400, 200);
+  ASSERT_TRUE(editor.Open(second));
+  ASSERT_TRUE(editor.gfx->ParkEditorWindow());
+  editor.gfx.reset();
+  EXPECT_EQ(IGfxLinux::LiveGLContextCount(), 0);
+  EXPECT_TRUE(hostIsCurrent());
+}
+
 TEST(IGfxLinuxWindow, HostWindowDestroyedBeforeTheEditorClosesEndsTheDrawingWithoutAnXError)
 {
   // Hosts destroy their window, and the editor's child with it, when a track
