@@ -441,10 +441,12 @@ void IGfx::ReleaseWindowContents(bool hasContext)
   OnContextDestroyed();
 }
 
-void IGfx::KeepContextWithoutWindow()
+void IGfx::EndInteractionsForParking()
 {
-  ScopedContext current(*this);
-  ClearControls();
+  OnPointerLost(); // held gestures end their host edits, the cursor shows, a corner drag ends
+  DispatchMouseLeave();
+  DiscardTextEntry();
+  mMenuOwner = nullptr;
 }
 
 void IGfx::BuildLayout()

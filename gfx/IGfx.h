@@ -512,15 +512,20 @@ public:
   // --- Window lifetime: the steps both platform windows take ----------------------------
   // Opening: window, GL context, SetUpContext, LayoutOpenedWindow, frame clock,
   // NotifyEditorOpened. Closing: frame clock stops, ReleaseWindowContents, then
-  // the GL context and the window go.
+  // the GL context and the window go. Parking: frame clock stops,
+  // EndInteractionsForParking, the window goes; reopening a parked editor makes
+  // a window for the kept context and controls and shows the kept frame.
   /** With the new GL context current: loadGL loads the GL functions, then the backend sets itself up. */
   void SetUpContext(void* platformContext, const std::function<bool()>& loadGL);
   /** Builds the layout with the context current and marks everything to be drawn. */
   void LayoutOpenedWindow();
   /** Deletes the controls and the backend's GL objects, with the context current when there is one. */
   void ReleaseWindowContents(bool hasContext);
-  /** Parking: deletes the controls (context current); images, fonts and the GL context stay for the next opening. */
-  void KeepContextWithoutWindow();
+  /**
+   * Parking: every gesture, hover, text entry and menu ends; the controls,
+   * images, fonts, the GL context and the frame drawn stay for the next opening.
+   */
+  void EndInteractionsForParking();
 
 protected:
   /** Shows the cursor if hidden (and unlocks it); the platform's SetCursorHidden does the rest. */

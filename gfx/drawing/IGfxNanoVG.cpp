@@ -146,8 +146,11 @@ void IGfxNanoVG::MakeMainFramebuffer()
   if (w < 1 || h < 1)
     return;
   mMainFramebuffer = nvgluCreateFramebuffer(mVG, w, h, 0);
+  mFramebufferWhole = false;
   if (!mMainFramebuffer)
     return;
+  mFramebufferWidth = w;
+  mFramebufferHeight = h;
   // A new framebuffer starts transparent, not with whatever the GPU had there.
   glBindFramebuffer(GL_FRAMEBUFFER, mMainFramebuffer->fbo);
   glViewport(0, 0, w, h);
@@ -215,16 +218,45 @@ void IGfxNanoVG::FinishFrame()
   {
     nvgEndFrame(mVG);
     if (mMainFramebuffer)
+    {
+      const IArea whole = WholeEditor();
+      mFramebufferWhole = mFramebufferWhole || std::any_of(FrameAreas().begin(), FrameAreas().end(),
+                                                           [&](const IArea& a) { return a.Contains(whole); });
       CopyToWindow(AreasToCopy());
+    }
   }
   mInFrame = false;
   if (mVG)
     FlushDeferredDeletions();
 }
 
+IArea IGfxNanoVG::WholeEditor() const
+{
+  return IArea(0.f, 0.f, static_cast<float>(GetWidth()), static_cast<float>(GetHeight()));
+}
+
+bool IGfxNanoVG::FramebufferHoldsWholeFrame() const
+{
+  return mVG && mMainFramebuffer && mFramebufferWhole && mFramebufferWidth == BackingWidth() &&
+         mFramebufferHeight == BackingHeight();
+}
+
+void IGfxNanoVG::ForgetWindowContents()
+{
+  mDrawnBefore.clear();
+}
+
+void IGfxNanoVG::CopyWholeFrameToWindow()
+{
+  if (!mVG || !mMainFramebuffer)
+    return;
+  mDrawnBefore.clear(); // the window's other buffers hold none of it
+  CopyToWindow({WholeEditor()});
+}
+
 IAreaList IGfxNanoVG::AreasToCopy()
 {
-  const IAreaList whole{IArea(0.f, 0.f, static_cast<float>(GetWidth()), static_cast<float>(GetHeight()))};
+  const IAreaList whole{WholeEditor()};
   const IAreaList& drawn = FrameAreas().empty() ? whole : FrameAreas();
   const size_t age = static_cast<size_t>(std::max(0, WindowBufferAge()));
   IAreaList areas;

@@ -95,6 +95,16 @@ public:
    * that many swaps ago (1: the last one), or 0 when that is not known.
    */
   virtual int WindowBufferAge() { return 0; }
+  /**
+   * The main framebuffer holds a whole frame of the current size: every part
+   * of the editor was drawn into it since it was made (a new window can be
+   * shown by copying it).
+   */
+  bool FramebufferHoldsWholeFrame() const;
+  /** The window's buffers hold nothing of the frame (a new or exposed window): the next copy is whole. */
+  void ForgetWindowContents();
+  /** Copies the whole main framebuffer to the window, drawing nothing (context current). */
+  void CopyWholeFrameToWindow();
   /** The areas (unscaled, pixel-aligned) the last FinishFrame copied to the window. */
   const IAreaList& LastCopiedAreas() const { return mCopiedAreas; }
   /** The framebuffer FinishFrame copies the frame to (read when the NanoVG context was made). */
@@ -163,7 +173,8 @@ private:
 
   /** The areas to copy to the window this frame; records the frame's own areas for the frames after it. */
   IAreaList AreasToCopy();
-  /** Copies the areas of the main framebuffer to the window's, each cleared first. */
+  IArea WholeEditor() const;
+  /** Copies the areas of the main framebuffer to the window's (whole device pixels). */
   void CopyToWindow(const IAreaList& areas);
   void DeleteMainFramebuffer();
   void MakeMainFramebuffer();
@@ -180,6 +191,9 @@ private:
   unsigned mWindowFramebuffer = 0;
   unsigned mContextGeneration = 0;
   bool mInFrame = false;
+  bool mFramebufferWhole = false; // every part drawn into the main framebuffer since it was made
+  int mFramebufferWidth = 0;
+  int mFramebufferHeight = 0;
   int mTextureLimit = 0;
   IArea mClip; // the last clip, in unscaled editor pixels (empty: none)
   IAreaList mCopiedAreas;

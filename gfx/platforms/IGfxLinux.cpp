@@ -10,6 +10,7 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace gfx {
 
@@ -70,9 +71,7 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
   mCounters = {};
 
   Display* display = mX->display;
-  if (parked)
-    OnBackingResized(); // a framebuffer of this opening's size
-  else
+  if (!parked)
   {
     mX->bufferAge = HasBufferAge(display);
     mX->context = glXCreateNewContext(display, config, GLX_RGBA_TYPE, nullptr, True);
@@ -82,7 +81,10 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
       SetUpContext(mX->context, [] { return gladLoadGL(reinterpret_cast<GLADloadfunc>(glXGetProcAddressARB)) != 0; });
     }
   }
-  LayoutOpenedWindow();
+  if (parked)
+    ReopenParkedContents();
+  else
+    LayoutOpenedWindow();
 
   mRunLoop = runLoop;
   mTimerId = mRunLoop->AddTimer(TimerPeriodMs(FrameRate()), [this] { OnFrameTick(); });
@@ -90,7 +92,24 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
   XFlush(display);
 
   NotifyEditorOpened();
+  if (parked)
+  {
+    // What changed while parked (the values just delivered) is drawn with
+    // the first copy of the kept frame, never after it.
+    IAreaList changed;
+    if (TickFrame(NowMs(), changed))
+      mPendingAreas.insert(mPendingAreas.end(), changed.begin(), changed.end());
+  }
   return WindowHandle();
+}
+
+void IGfxLinux::ReopenParkedContents()
+{
+  ForgetWindowContents();
+  if (FramebufferHoldsWholeFrame())
+    return; // the first Expose shows it
+  OnBackingResized(); // another size or scale since: a new framebuffer, drawn whole
+  MarkAllDirty();
 }
 
 bool IGfxLinux::Connect(unsigned long parentId, GLXFBConfig& config)
@@ -169,7 +188,7 @@ bool IGfxLinux::ParkEditorWindow()
     return false;
   PLUG_TRACE("IGfxLinux::ParkEditorWindow");
   StopRunLoopCallbacks();
-  KeepContextWithoutWindow();
+  EndInteractionsForParking();
   mX->buttonsDown = 0;
   mPendingAreas.clear();
   XDestroyWindow(mX->display, mWindow);
@@ -355,15 +374,25 @@ void IGfxLinux::OnFrameTick()
 
 void IGfxLinux::DrawPending()
 {
-  if (mPendingAreas.empty())
+  if (mPendingAreas.empty() && !mX->exposed)
     return;
   IAreaList areas;
   areas.swap(mPendingAreas);
+  const bool exposed = std::exchange(mX->exposed, false);
   if (!mX->context || !WindowAlive())
     return;
   {
     ScopedContext current(*this);
-    RenderAreas(areas);
+    // An exposed window shows the framebuffer's frame; only a framebuffer
+    // not yet drawn whole is drawn first.
+    if (exposed && FramebufferHoldsWholeFrame())
+      ForgetWindowContents();
+    else if (exposed)
+      areas.push_back(IArea(0.f, 0.f, static_cast<float>(GetWidth()), static_cast<float>(GetHeight())));
+    if (areas.empty())
+      CopyWholeFrameToWindow();
+    else
+      RenderAreas(areas);
     glXSwapBuffers(mX->display, mWindow);
   }
   ++mCounters.framesDrawn;

@@ -9,8 +9,12 @@
 //   window's events. (The plug-in's idle work has a timer of its own there.)
 // - The window has its own connection to the X server, so its events never mix
 //   with the host's.
-// - A frame tick draws the dirty areas at once; Expose rectangles become
-//   unscaled areas that are drawn after the pending events.
+// - A frame tick draws the dirty areas at once; an Expose copies the whole
+//   frame from the panel framebuffer after the pending events (drawing it
+//   first only while it was never drawn whole).
+// - Closing through the delegate parks the editor (ParkEditorWindow): the
+//   window goes, the connection, GL context, images, controls and frame stay,
+//   and the next opening shows the kept frame with what changed meanwhile.
 // - Every use of the GL context makes it current and restores whichever
 //   context was current before, so a host's own GL work is left alone.
 // - X events become the dispatch calls of IGfx in unscaled pixels (window
@@ -120,6 +124,8 @@ private:
   bool Connect(unsigned long parentId, __GLXFBConfigRec*& config);
   /** The editor's child window in the host's, mapped; false (nothing left) when X refuses it. */
   bool CreateChildWindow(unsigned long parentId);
+  /** A parked editor's new window shows the kept frame, or everything is drawn anew at another size. */
+  void ReopenParkedContents();
   void CloseDisplay();
   /** Asks the server whether the editor's window still exists (a round trip). */
   bool WindowExists();

@@ -6,12 +6,6 @@
 
 namespace gfx {
 
-namespace {
-
-IArea DeviceArea(int x, int y, int w, int h) { return {float(x), float(y), float(x + w), float(y + h)}; }
-
-} // namespace
-
 void IGfxLinux::OnXEvents()
 {
   if (!mWindow || mInEvents)
@@ -67,8 +61,7 @@ void IGfxLinux::HandleEvent(const void* anyEvent)
   case Expose:
   {
     ++mCounters.exposes;
-    const XExposeEvent& e = event.xexpose;
-    mPendingAreas.push_back(FromDevicePixels(DeviceArea(e.x, e.y, e.width, e.height)));
+    mX->exposed = true;
     break;
   }
   case ButtonPress:

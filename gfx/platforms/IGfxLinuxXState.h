@@ -43,6 +43,7 @@ struct IGfxLinux::XState
   Cursor blankCursor = 0;
   unsigned buttonsDown = 0;
   bool bufferAge = false; // the GLX drawable reports the age of its back buffer
+  bool exposed = false;   // an Expose since the last frame: the window needs the whole frame
 };
 
 } // namespace gfx

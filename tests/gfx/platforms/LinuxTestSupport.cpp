@@ -391,6 +391,7 @@ ProbeControl::ProbeControl(std::vector<std::string>& log, const char* name, cons
 
 void ProbeControl::Paint(gfx::IGfx& g)
 {
+  ++mPaints;
   g.PaintRect(mColour, Area());
 }
 

@@ -147,8 +147,10 @@ public:
     mColour = colour;
     MarkDirty(false);
   }
+  int Paints() const { return mPaints; }
 
 private:
+  int mPaints = 0;
   gfx::IRgba mColour;
 };
 

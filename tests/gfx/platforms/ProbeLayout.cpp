@@ -29,7 +29,7 @@ void TestDelegate::SetParameterFromEditor(int paramIdx, double normalized)
 
 void TestDelegate::EndHostEditFromEditor(int paramIdx) { edits.push_back(Call("End", {double(paramIdx)})); }
 
-gfx::IBitmap ProbeImage(gfx::IGfx& g, const char* name)
+bool LoadProbeImage(gfx::IGfx& g)
 {
   static const uint8_t kPng[] = {
   0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d,
@@ -40,14 +40,9 @@ gfx::IBitmap ProbeImage(gfx::IGfx& g, const char* name)
   0x6f, 0x42, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42,
   0x60, 0x82,
   };
-  return g.RequestBitmapFromData(name, kPng, sizeof(kPng), 1, false);
-}
-
-bool LoadProbeImage(gfx::IGfx& g)
-{
   static int loads = 0;
   const std::string name = "probe-image-" + std::to_string(++loads);
-  return ProbeImage(g, name.c_str()).IsValid();
+  return g.RequestBitmapFromData(name.c_str(), kPng, sizeof(kPng), 1, false).IsValid();
 }
 
 std::vector<std::string> EntriesOf(const std::vector<std::string>& log, const std::string& prefix)

@@ -4,7 +4,6 @@
 // parameters that records the edits the editor reports, and the probe
 // layout's geometry and colours.
 
-#include "gfx/GfxBitmap.h"
 #include "gfx/GfxTypes.h"
 
 namespace gfx {
@@ -46,8 +45,6 @@ const gfx::IRgba kColourC{255, 40, 70, 230};
  * backend took it.
  */
 bool LoadProbeImage(gfx::IGfx& g);
-/** A 2 x 2 image from bytes, cached under that name. */
-gfx::IBitmap ProbeImage(gfx::IGfx& g, const char* name);
 
 /** The log entries that start with prefix (e.g. "A:"). */
 std::vector<std::string> EntriesOf(const std::vector<std::string>& log, const std::string& prefix);
