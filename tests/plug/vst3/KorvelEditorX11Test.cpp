@@ -46,6 +46,7 @@
 #include <dirent.h>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace Vst = Steinberg::Vst;
@@ -641,6 +642,39 @@ TEST_F(KorvelX11Editor, TheFirstFrameAlreadyShowsTheStateLoadedBeforeTheViewOpen
   }
   EXPECT_FALSE(Control(kVcaIntSwitch)->IsHidden()) << "Power is on";
   ASSERT_TRUE(frame->runLoop->RunUntil([this] { return Editor()->FrameCounters().framesDrawn > 0; }));
+}
+
+TEST_F(KorvelX11Editor, AReopenedEditorsFirstFrameShowsWhatChangedWhileItWasClosed)
+{
+  // Closed, the editor keeps its last frame; a state loaded meanwhile moves
+  // knobs, hides the VCA switches (Power off) and moves a needle.
+  ASSERT_TRUE(Attach());
+  Frames();
+  ASSERT_EQ(view->removed(), kResultOk);
+  const std::pair<Vst::ParamID, double> changed[] = {
+    {kThresholdInt, 0.9}, {kRatioInt, 0.1}, {kMixExt, 0.0}, {kPower, 0.0}};
+  for (const auto& [id, value] : changed)
+    ASSERT_EQ(controller->setParamNormalized(id, value), kResultOk);
+  korvel->SendParameterValueToEditor(kMeterInt, 0.8, true);
+
+  // Only X events run until the first frame (the window's Expose): no frame tick.
+  ASSERT_EQ(view->attached(host.Parent(), Steinberg::kPlatformTypeX11EmbedWindowID), kResultOk);
+  for (int i = 0; i < 400 && Editor()->FrameCounters().framesDrawn == 0; ++i)
+  {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    Editor()->OnXEvents();
+  }
+  ASSERT_EQ(Editor()->FrameCounters().framesServed, 0);
+  ASSERT_EQ(Editor()->FrameCounters().framesDrawn, 1);
+  const Picture first = Screenshot();
+
+  // The same values drawn whole.
+  Editor()->MarkAllDirty();
+  Frames();
+  const Picture drawnWhole = Screenshot();
+  const Difference d = Compare(first, drawnWhole);
+  EXPECT_EQ(d.worstTile, 0.0) << "the first frame after reopening differs from the values drawn (mean " << d.mean << ")";
+  EXPECT_TRUE(Control(kVcaIntSwitch)->IsHidden()) << "Power is off";
 }
 
 TEST_F(KorvelX11Editor, HostWindowDestroyedBeforeRemovedNeitherDrawsNorEndsTheHost)
