@@ -99,6 +99,9 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
     IAreaList changed;
     if (TickFrame(NowMs(), changed))
       mPendingAreas.insert(mPendingAreas.end(), changed.begin(), changed.end());
+    // Showing it costs only a copy: at once, when the server has already
+    // exposed the window (the map was synchronous).
+    OnXEvents();
   }
   return WindowHandle();
 }
