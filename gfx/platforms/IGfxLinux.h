@@ -69,6 +69,12 @@ public:
   void ResizeHostWindow(bool parentResized) override;
   void OnBackingResized() override;
   float PlatformWindowScale() const override { return DisplayScale(); }
+  /** The host is the only source of the display scale here: the factor it already gave changes nothing. */
+  void SetHostDisplayScale(float scale) override
+  {
+    if (scale != DisplayScale())
+      SetDisplayScale(scale);
+  }
   const char* PlatformName() const override { return "x11"; }
 
   // --- Cursor ----------------------------------------------------------------------------

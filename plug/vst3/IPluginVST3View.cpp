@@ -161,12 +161,14 @@ tresult PLUGIN_API IPluginVST3View::attached(void* parent, Steinberg::FIDString 
     return kResultFalse;
   }
   mEditorOpen = true;
-  // A new editor opens at scale 1; a reopened one at the scale it had.
-  if (const IEditor* editor = mOwner.GetEditor(); editor && editor->GetDisplayScale() != mContentScale)
+  // A new editor opens at scale 1 (on Windows at its monitor's); a reopened
+  // one at the scale it had, which a factor given for this view replaces.
+  const IEditor* editor = mOwner.GetEditor();
+  if (mContentScale != 1.f || (mContentScaleGiven && editor && editor->GetDisplayScale() != mContentScale))
     mOwner.ApplyScreenScale(mContentScale);
   // An editor that opened at a size it already had asked the host for
   // nothing: the size on record (and the host's window) may be an older one.
-  if (const IEditor* editor = mOwner.GetEditor())
+  if (editor)
     mOwner.RequestEditorResize(WindowLength(editor->GetWidth(), editor->GetDrawScale(), editor->GetWindowScale()),
                                WindowLength(editor->GetHeight(), editor->GetDrawScale(), editor->GetWindowScale()));
   return CPluginView::attached(parent, type);
@@ -262,6 +264,7 @@ tresult PLUGIN_API IPluginVST3View::setContentScaleFactor(ScaleFactor factor)
     return kInvalidArgument;
   // Hosts may give the factor before attaching: the next opening applies it.
   mContentScale = factor;
+  mContentScaleGiven = true;
   if (mEditorOpen)
     mOwner.ApplyScreenScale(factor);
   return kResultOk;

@@ -90,6 +90,7 @@ private:
   IPluginVST3& mOwner;
   bool mEditorOpen = false;
   float mContentScale = 1.f; // the host's latest factor, applied at every opening
+  bool mContentScaleGiven = false;
 #if SMTG_OS_LINUX
   std::unique_ptr<VST3HostRunLoop> mRunLoop; // the frame's run loop while attached
 #endif

@@ -42,6 +42,7 @@ struct EditorLog
   bool failOpen = false;
   bool keysHandled = true;
   bool failCapture = false;
+  bool parks = false; // closing parks the editor for the next opening
 };
 
 // The editor the plug-in builds: it tells the delegate about its window size
@@ -75,6 +76,13 @@ public:
     TellHost();
   }
   float GetWindowScale() const override { return mDisplayScale; }
+  float GetDisplayScale() const override { return mDisplayScale; }
+  bool ParkEditorWindow() override
+  {
+    if (mLog.parks)
+      mLog.calls.push_back("park");
+    return mLog.parks;
+  }
   void* OpenEditorWindow(void* parent) override
   {
     mLog.calls.push_back("open");
@@ -425,6 +433,25 @@ TEST_F(View, ContentScaleResizesTheOpenEditorAndIsKeptForTheNextOpening)
   EXPECT_EQ(frame->resizes.size(), 1u) << "a size no editor can have reached the host";
   EXPECT_EQ(scale->setContentScaleFactor(1.f), kResultOk);
   EXPECT_EQ(log.calls.back(), "display 1.0");
+  EXPECT_EQ(frame->resizes.back(), ViewRect(0, 0, 400, 300));
+}
+
+TEST_F(View, AReopenedEditorTakesTheFactorGivenForItsNewOpening)
+{
+  Steinberg::FUnknownPtr<Steinberg::IPlugViewContentScaleSupport> scale{view};
+  ASSERT_TRUE(scale);
+  log.parks = true;
+  ASSERT_EQ(scale->setContentScaleFactor(2.f), kResultOk);
+  ASSERT_EQ(Attach(), kResultOk);
+  ASSERT_EQ(view->removed(), kResultOk);
+  EXPECT_EQ(log.calls.back(), "park");
+  EXPECT_EQ(log.alive, 1);
+
+  // The host moved its window to a display of scale 1: the parked editor, still at 2, follows.
+  ASSERT_EQ(scale->setContentScaleFactor(1.f), kResultOk);
+  log.calls.clear();
+  ASSERT_EQ(Attach(), kResultOk);
+  EXPECT_EQ(log.calls, (std::vector<std::string>{"size 400x300@1.0", "open", "display 1.0"}));
   EXPECT_EQ(frame->resizes.back(), ViewRect(0, 0, 400, 300));
 }
 
