@@ -149,6 +149,19 @@ class ArdourGui:
         return float(self.request('return string.format("%%.17g", ARDOUR.LuaAPI.get_processor_param('
                                   'Session:route_by_name("Drums"):nth_plugin(0), %d))' % (pid + 1)))
 
+    def processed_samples(self):
+        """The samples Ardour's engine has processed since it started (it runs with the transport stopped too)."""
+        return int(self.request("return Session:engine():processed_samples()"))
+
+    def wait_for_audio(self, samples, timeout=20):
+        """Returns once the engine has processed this many samples more: a busy machine runs it late."""
+        start = self.processed_samples()
+        deadline = time.monotonic() + timeout
+        while self.processed_samples() - start < samples:
+            if time.monotonic() > deadline:
+                raise GuiError("Ardour's engine processed fewer than %d samples in %d s" % (samples, timeout))
+            time.sleep(0.05)
+
     def roll(self, rolling):
         disposition = "MustRoll" if rolling else "MustStop"
         self.request("Session:request_locate(0, false, ARDOUR.LocateTransportDisposition.%s, "

@@ -27,7 +27,7 @@ import numpy as np
 import ardour_gui
 import lua_session
 import session_audio
-from ardour_env import KORVEL_UID
+from ardour_env import KORVEL_UID, SAMPLE_RATE
 from check_runner import CheckFailed
 from x_session import WindowWatch, XError, XSession, editor_picture
 
@@ -45,6 +45,10 @@ EMPTY_PANEL_SPOT = (30, 200)  # the stage label column: no control
 UNUSED_KEY = "o"  # bound to nothing in Ardour's default key bindings
 FIRST_OPENINGS = 8  # a wrong first frame shows in about half of the openings: look at several
 CAPTURE_AFTER_PANEL_S = 0.7
+# A new instance's needles start at "no reduction" and fall to rest with the stage off: below the first of
+# the needle's frames after 0.35 s of audio. Until then the instance really shows another needle than the
+# reference picture, whose needles are at rest.
+NEEDLES_AT_REST_S = 1.0
 CPU_WINDOW_S = 3.0
 # Of one core. The faults add 20 to 70 % (less the busier the machine); what a shared machine adds by
 # itself between two windows of a few seconds stays well below this (the X-side counts decide there).
@@ -155,7 +159,8 @@ class GuiChecks:
             compare_pictures.within(to_rgb16(picture), self.reference)[0]
 
     def fresh_instance(self):
-        """Replaces KORVEL on the track by a new instance (its editor not yet created)."""
+        """Replaces KORVEL on the track by a new instance (its editor not yet created) and lets it process
+        until its needles are at rest, as in the reference picture."""
         self.gui.close_plugin_window()
         self.gui.request("""
 local r = Session:route_by_name("Drums")
@@ -163,6 +168,7 @@ r:remove_processor(r:nth_plugin(0), nil, true)
 local p = ARDOUR.LuaAPI.new_plugin(Session, "%s", ARDOUR.PluginType.VST3, "")
 assert(not p:isnil(), "no KORVEL")
 assert(r:add_processor_by_index(p, 0, nil, true) == 0, "KORVEL not inserted")""" % KORVEL_UID)
+        self.gui.wait_for_audio(int(NEEDLES_AT_REST_S * SAMPLE_RATE))
 
     # --- the checks ----------------------------------------------------------------------------------
 
@@ -192,13 +198,20 @@ assert(r:add_processor_by_index(p, 0, nil, true) == 0, "KORVEL not inserted")"""
                 path = self.save_picture("wrong-first-frame", picture)
                 minimum = compare_pictures.within(to_rgb16(picture), self.minima)[1]
                 raise CheckFailed("opening %d: %d frame(s) showed the panel with other values than the session's, "
-                                  "the first %.0f ms after the window showed anything (against the picture with "
-                                  "every control at its minimum: %s); frame in %s"
-                                  % (attempt + 1, len(wrong), 1000 * (seconds - attempts[-1][0][0]), minimum, path))
+                                  "the first %.0f ms after the window showed anything, differing from the reference "
+                                  "in %s (against the picture with every control at its minimum: %s); frame in %s"
+                                  % (attempt + 1, len(wrong), 1000 * (seconds - attempts[-1][0][0]),
+                                     self.differing_area(picture), minimum, path))
             if attempt + 1 < FIRST_OPENINGS:
                 self.fresh_instance()
                 attempts.append(self.record_opening())
         self.gui.close_plugin_window()
+
+    def differing_area(self, picture):
+        """Where a picture of the panel's size differs from the reference: tells a needle from a knob."""
+        differs = np.abs(to_rgb16(picture) - self.reference).max(axis=2) > compare_pictures.CHANNEL_TOLERANCE
+        ys, xs = np.nonzero(differs)
+        return "x %d..%d, y %d..%d" % (xs.min(), xs.max(), ys.min(), ys.max()) if len(xs) else "no pixel"
 
     def wrong_frames(self, frames):
         """Frames that draw the panel (its fixed parts are there) but not the session's values, in two captures

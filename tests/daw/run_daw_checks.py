@@ -29,10 +29,7 @@ from check_runner import Runner  # noqa: E402
 
 # Checks that guard a fault whose mend has not landed yet. They run, and their
 # failure is reported as expected; take a name off once its mend is merged.
-#   first_frame:        a fresh instance's editor can still show, in two captures running,
-#                       a frame with other values than the instance's (seen in opening 3
-#                       of a full run); the every-control-at-its-minimum frame is mended
-PENDING_MENDS = ["first_frame"]
+PENDING_MENDS = []
 
 
 class Tools:
