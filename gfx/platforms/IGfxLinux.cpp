@@ -59,12 +59,15 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
     return nullptr;
   if (!CreateChildWindow(parentId))
   {
-    if (!parked)
+    if (parked)
     {
-      XFreeColormap(mX->display, mX->colormap);
-      mX->colormap = 0;
-      CloseDisplay();
+      // The kept visual may not suit this parent (another screen): start afresh.
+      CloseEditorWindow();
+      return OpenEditorWindow(parent);
     }
+    XFreeColormap(mX->display, mX->colormap);
+    mX->colormap = 0;
+    CloseDisplay();
     return nullptr;
   }
   ++gOpenWindows;

@@ -332,6 +332,13 @@ TEST(IGfxLinuxWindow, AParkedEditorReopensWithItsContextControlsAndFrameAndClosi
     EXPECT_TRUE(Near(seen, kColourB)) << Text(seen);
   }
 
+  // A parent the kept window cannot go into: what was kept goes, and the opening fails like a fresh one.
+  ASSERT_TRUE(editor.gfx->ParkEditorWindow());
+  EXPECT_EQ(editor.gfx->OpenEditorWindow(reinterpret_cast<void*>(uintptr_t(0x3fffff0))), nullptr);
+  EXPECT_EQ(IGfxLinux::LiveGLContextCount(), 0);
+  EXPECT_EQ(IGfxLinux::OpenWindowCount(), 0);
+  ASSERT_TRUE(editor.Open(host));
+
   // At another size the kept frame does not fit: everything is drawn anew.
   editor.Probe(1)->SetColour(kColourA);
   ASSERT_TRUE(editor.gfx->ParkEditorWindow());
