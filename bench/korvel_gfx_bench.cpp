@@ -39,7 +39,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -82,12 +81,6 @@ public:
   }
   void CloseEditorWindow() override { ClearControls(); }
 };
-
-double WallMs()
-{
-  using namespace std::chrono;
-  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
 
 double ProcessCpuMs()
 {

@@ -149,8 +149,6 @@ void IGfxNanoVG::MakeMainFramebuffer()
   mFramebufferWhole = false;
   if (!mMainFramebuffer)
     return;
-  mFramebufferWidth = w;
-  mFramebufferHeight = h;
   // A new framebuffer starts transparent, not with whatever the GPU had there.
   glBindFramebuffer(GL_FRAMEBUFFER, mMainFramebuffer->fbo);
   glViewport(0, 0, w, h);
@@ -237,8 +235,7 @@ IArea IGfxNanoVG::WholeEditor() const
 
 bool IGfxNanoVG::FramebufferHoldsWholeFrame() const
 {
-  return mVG && mMainFramebuffer && mFramebufferWhole && mFramebufferWidth == BackingWidth() &&
-         mFramebufferHeight == BackingHeight();
+  return mVG && mMainFramebuffer && mFramebufferWhole;
 }
 
 void IGfxNanoVG::ForgetWindowContents()
@@ -250,7 +247,7 @@ void IGfxNanoVG::CopyWholeFrameToWindow()
 {
   if (!mVG || !mMainFramebuffer)
     return;
-  mDrawnBefore.clear(); // the window's other buffers hold none of it
+  ForgetWindowContents(); // the window's other buffers hold none of it
   CopyToWindow({WholeEditor()});
 }
 
@@ -316,7 +313,7 @@ bool IGfxNanoVG::CaptureFrame(plug::IEditorFrame& frame)
     // only what the tick found dirty.
     IAreaList dirty;
     TickFrame(NowMs(), dirty);
-    RenderAreas({IArea(0.f, 0.f, static_cast<float>(GetWidth()), static_cast<float>(GetHeight()))});
+    RenderAreas({WholeEditor()});
 
     w = BackingWidth();
     h = BackingHeight();

@@ -96,15 +96,17 @@ public:
    */
   virtual int WindowBufferAge() { return 0; }
   /**
-   * The main framebuffer holds a whole frame of the current size: every part
-   * of the editor was drawn into it since it was made (a new window can be
-   * shown by copying it).
+   * The main framebuffer holds a whole frame: every part of the editor was
+   * drawn into it since it was made, which every size or scale change does
+   * (a new window can be shown by copying it).
    */
   bool FramebufferHoldsWholeFrame() const;
   /** The window's buffers hold nothing of the frame (a new or exposed window): the next copy is whole. */
   void ForgetWindowContents();
   /** Copies the whole main framebuffer to the window, drawing nothing (context current). */
   void CopyWholeFrameToWindow();
+  /** The whole editor in unscaled pixels. */
+  IArea WholeEditor() const;
   /** The areas (unscaled, pixel-aligned) the last FinishFrame copied to the window. */
   const IAreaList& LastCopiedAreas() const { return mCopiedAreas; }
   /** The framebuffer FinishFrame copies the frame to (read when the NanoVG context was made). */
@@ -173,7 +175,6 @@ private:
 
   /** The areas to copy to the window this frame; records the frame's own areas for the frames after it. */
   IAreaList AreasToCopy();
-  IArea WholeEditor() const;
   /** Copies the areas of the main framebuffer to the window's (whole device pixels). */
   void CopyToWindow(const IAreaList& areas);
   void DeleteMainFramebuffer();
@@ -192,8 +193,6 @@ private:
   unsigned mContextGeneration = 0;
   bool mInFrame = false;
   bool mFramebufferWhole = false; // every part drawn into the main framebuffer since it was made
-  int mFramebufferWidth = 0;
-  int mFramebufferHeight = 0;
   int mTextureLimit = 0;
   IArea mClip; // the last clip, in unscaled editor pixels (empty: none)
   IAreaList mCopiedAreas;

@@ -74,7 +74,9 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
   mCounters = {};
 
   Display* display = mX->display;
-  if (!parked)
+  if (parked)
+    ReopenParkedContents();
+  else
   {
     mX->bufferAge = HasBufferAge(display);
     mX->context = glXCreateNewContext(display, config, GLX_RGBA_TYPE, nullptr, True);
@@ -83,11 +85,8 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
       ++gLiveGLContexts;
       SetUpContext(mX->context, [] { return gladLoadGL(reinterpret_cast<GLADloadfunc>(glXGetProcAddressARB)) != 0; });
     }
-  }
-  if (parked)
-    ReopenParkedContents();
-  else
     LayoutOpenedWindow();
+  }
 
   mRunLoop = runLoop;
   mTimerId = mRunLoop->AddTimer(TimerPeriodMs(FrameRate()), [this] { OnFrameTick(); });
@@ -112,10 +111,8 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
 void IGfxLinux::ReopenParkedContents()
 {
   ForgetWindowContents();
-  if (FramebufferHoldsWholeFrame())
-    return; // the first Expose shows it
-  OnBackingResized(); // another size or scale since: a new framebuffer, drawn whole
-  MarkAllDirty();
+  if (!FramebufferHoldsWholeFrame())
+    MarkAllDirty(); // resized while parked (a new framebuffer): everything is drawn
 }
 
 bool IGfxLinux::Connect(unsigned long parentId, GLXFBConfig& config)
@@ -394,7 +391,7 @@ void IGfxLinux::DrawPending()
     if (exposed && FramebufferHoldsWholeFrame())
       ForgetWindowContents();
     else if (exposed)
-      areas.push_back(IArea(0.f, 0.f, static_cast<float>(GetWidth()), static_cast<float>(GetHeight())));
+      areas.push_back(WholeEditor());
     if (areas.empty())
       CopyWholeFrameToWindow();
     else

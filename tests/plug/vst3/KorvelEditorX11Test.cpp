@@ -637,8 +637,10 @@ TEST_F(KorvelX11Editor, TheFirstFrameAlreadyShowsTheStateLoadedBeforeTheViewOpen
   {
     const int param = Control(i)->ParamIdx();
     if (param >= 0 && param != kMeterInt && param != kMeterExt)
+    {
       EXPECT_DOUBLE_EQ(Control(i)->Value(), controller->getParamNormalized(param))
         << "control " << i << " of parameter " << param;
+    }
   }
   EXPECT_FALSE(Control(kVcaIntSwitch)->IsHidden()) << "Power is on";
   ASSERT_TRUE(frame->runLoop->RunUntil([this] { return Editor()->FrameCounters().framesDrawn > 0; }));
