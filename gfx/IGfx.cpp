@@ -267,7 +267,10 @@ bool IGfx::TickFrame(double nowMs, IAreaList& areas)
 {
   mFrameTimeMs = nowMs;
   if (mDelegate)
+  {
+    mDelegate->OnEditorFrameTick(FramePeriodMs(FrameRate()));
     mDelegate->DeliverPendingEditorValues();
+  }
   areas.clear();
   if (!CollectDirtyAreas(areas))
     return false;

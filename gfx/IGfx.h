@@ -442,6 +442,16 @@ public:
   // --- Backend resource hooks -------------------------------------------------------------
   /** A backend image of the decoded pixels; scale = its pixels per unscaled pixel. Null on failure. */
   virtual std::unique_ptr<APIBitmap> LoadBackendBitmap(const DecodedImage& image, float scale) = 0;
+  /**
+   * A backend image of a strip of nFrames frames. A backend may keep the
+   * pixels and upload each part of the strip when one of its frames is first
+   * drawn; by default the whole image is uploaded now.
+   */
+  virtual std::unique_ptr<APIBitmap> LoadBackendStrip(const SharedImage& image, float scale, int /*nFrames*/,
+                                                      bool /*framesAreHorizontal*/)
+  {
+    return LoadBackendBitmap(*image, scale);
+  }
   /** An empty offscreen target of width x height device pixels (for layers). */
   virtual std::unique_ptr<APIBitmap> CreateBackendBitmap(int width, int height, float scale, float drawScale,
                                                          bool cacheable) = 0;
@@ -564,7 +574,7 @@ private:
   void AttachAndInit(IControl* control);
   void DeleteControls();
   void WarpBackLockedCursor();
-  IBitmap UploadAndCache(const DecodedImage& image, const std::string& name, int scale, int nFrames,
+  IBitmap UploadAndCache(const SharedImage& image, const std::string& name, int scale, int nFrames,
                          bool framesAreHorizontal);
   void ResizeWindowToEditor();
   void ApplyTransform() { PathApplyTransform(mTransform); }

@@ -72,7 +72,7 @@ IBitmap IGfx::RequestBitmap(const char* name, int nFrames, bool framesAreHorizon
     mLastResourceError = std::string(name) + ": " + error;
     return {};
   }
-  return UploadAndCache(*image, name, foundScale, nFrames, framesAreHorizontal);
+  return UploadAndCache(image, name, foundScale, nFrames, framesAreHorizontal);
 }
 
 IBitmap IGfx::RequestBitmapFromData(const char* cacheName, const uint8_t* data, size_t size, int nFrames,
@@ -84,8 +84,8 @@ IBitmap IGfx::RequestBitmapFromData(const char* cacheName, const uint8_t* data, 
   if (APIBitmap* cached = mBitmapCache.Find(name, 1.0))
     return IBitmap(cached, nFrames, framesAreHorizontal, name);
   std::string error;
-  const DecodedImage image = DecodeImage(data, size, error);
-  if (!image.IsValid())
+  auto image = std::make_shared<const DecodedImage>(DecodeImage(data, size, error));
+  if (!image->IsValid())
   {
     mLastResourceError = name + ": " + error;
     return {};
@@ -94,13 +94,14 @@ IBitmap IGfx::RequestBitmapFromData(const char* cacheName, const uint8_t* data, 
 }
 
 // The cache's lock is held by the caller.
-IBitmap IGfx::UploadAndCache(const DecodedImage& image, const std::string& name, int scale, int nFrames,
+IBitmap IGfx::UploadAndCache(const SharedImage& image, const std::string& name, int scale, int nFrames,
                              bool framesAreHorizontal)
 {
   std::unique_ptr<APIBitmap> bitmap;
   {
     ScopedContext current(*this);
-    bitmap = LoadBackendBitmap(image, static_cast<float>(scale));
+    bitmap = nFrames > 1 ? LoadBackendStrip(image, static_cast<float>(scale), nFrames, framesAreHorizontal)
+                         : LoadBackendBitmap(*image, static_cast<float>(scale));
   }
   if (!bitmap)
   {

@@ -10,6 +10,8 @@
 // process-wide FontDataCache(), whose use count frees them when the last
 // graphics context goes.
 
+#include "gfx/PixelBuffer.h"
+
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -115,7 +117,7 @@ struct DecodedImage
 {
   int width = 0;
   int height = 0;
-  std::vector<uint8_t> rgba;
+  PixelBuffer rgba;
 
   bool IsValid() const { return width > 0 && height > 0 && rgba.size() == size_t(width) * size_t(height) * 4; }
 };

@@ -62,6 +62,11 @@ public:
   /** Sends every parameter's normalized value to the editor. */
   virtual void OnEditorOpened();
   virtual void OnEditorClosed() {}
+  /**
+   * User-interface thread: the open editor's frame clock ticked, before the
+   * frame collects what changed. It ticks every framePeriodMs while the editor is open.
+   */
+  virtual void OnEditorFrameTick(double /*framePeriodMs*/) {}
 
   /** The plug-in's reaction to a changed parameter value. */
   virtual void OnParamChange(int /*paramIdx*/) {}

@@ -49,26 +49,33 @@ public:
     /** One texture of a tiled image: its NanoVG image and the pixels it holds and owns. */
     struct Tile
     {
-      int image = 0;
+      int image = 0; // 0 until uploaded
       int x = 0, y = 0, w = 0, h = 0;          // pixels held (with the margins)
       int ownX = 0, ownY = 0, ownW = 0, ownH = 0; // pixels drawn from this tile
     };
 
-    /** An image of width x height pixels made of tiles (a single tile when it fits one texture). */
-    Bitmap(IGfxNanoVG& owner, std::vector<Tile> tiles, int width, int height, float scale);
+    /**
+     * An image of width x height pixels made of tiles (a single tile when it
+     * fits one texture). With pixels, tiles not uploaded yet are uploaded
+     * from them when first asked for.
+     */
+    Bitmap(IGfxNanoVG& owner, std::vector<Tile> tiles, int width, int height, float scale,
+           SharedImage pixels = nullptr);
     /** A layer: the framebuffer and its image. */
     Bitmap(IGfxNanoVG& owner, NVGLUframebuffer* framebuffer, int width, int height, float scale, float drawScale);
     ~Bitmap() override;
 
     const std::vector<Tile>& Tiles() const { return mTiles; }
-    /** The single NanoVG image (the first tile's). */
-    int Image() const { return mTiles.empty() ? 0 : mTiles.front().image; }
+    /** The tile's NanoVG image, uploaded now if it was not yet (GL context current); 0 if it cannot be. */
+    int TileImage(size_t index) const;
+    int UploadedTileCount() const;
     NVGLUframebuffer* Framebuffer() const { return mFramebuffer; }
 
   private:
     IGfxNanoVG& mOwner;
     unsigned mContextGeneration;
-    std::vector<Tile> mTiles;
+    mutable std::vector<Tile> mTiles; // tiles are uploaded when first drawn
+    mutable SharedImage mPixels;      // while a tile is not uploaded
     NVGLUframebuffer* mFramebuffer = nullptr;
   };
 
@@ -156,6 +163,8 @@ public:
 
   // --- Resources -----------------------------------------------------------------------------
   std::unique_ptr<APIBitmap> LoadBackendBitmap(const DecodedImage& image, float scale) override;
+  std::unique_ptr<APIBitmap> LoadBackendStrip(const SharedImage& image, float scale, int nFrames,
+                                              bool framesAreHorizontal) override;
   std::unique_ptr<APIBitmap> CreateBackendBitmap(int width, int height, float scale, float drawScale,
                                                  bool cacheable) override;
   bool LoadBackendFont(const char* fontId, const FontData& font) override;
@@ -184,8 +193,12 @@ private:
   void ReleaseFramebuffer(NVGLUframebuffer* framebuffer);
   void FlushDeferredDeletions();
   void SetBlend(const IBlendMode* blend);
-  void DrawTile(const Bitmap::Tile& tile, float originX, float originY, float scale, const IArea& dest,
-                float alpha, bool tiled);
+  /** Draws rect (within the tile's part, or the whole bitmap's area) from the tile's texture. */
+  void DrawTile(const Bitmap& bitmap, size_t index, float originX, float originY, float scale, const IArea& rect,
+                float alpha);
+  std::vector<Bitmap::Tile> PlanTiles(int width, int height, int stepX, int stepY) const;
+  /** A texture of the tile's pixels of the image; 0 on failure. */
+  int UploadTile(const DecodedImage& image, const Bitmap::Tile& tile);
 
   NVGcontext* mVG = nullptr;
   NVGLUframebuffer* mMainFramebuffer = nullptr;

@@ -261,16 +261,31 @@ void IGfxNanoVG::SetBlend(const IBlendMode* blend)
   }
 }
 
-void IGfxNanoVG::DrawTile(const Bitmap::Tile& tile, float originX, float originY, float scale, const IArea& dest,
-                          float alpha, bool tiled)
+namespace {
+
+// The part of the destination a tile draws, for a bitmap whose top left lands at (originX, originY).
+IArea OwnedArea(const IGfxNanoVG::Bitmap::Tile& tile, float originX, float originY, float scale)
 {
-  const IArea owned(originX + tile.ownX / scale, originY + tile.ownY / scale, originX + (tile.ownX + tile.ownW) / scale,
-                    originY + (tile.ownY + tile.ownH) / scale);
-  const IArea rect = tiled ? dest.Intersect(owned) : dest;
-  if (rect.W() <= 0.f || rect.H() <= 0.f)
+  return IArea(originX + tile.ownX / scale, originY + tile.ownY / scale, originX + (tile.ownX + tile.ownW) / scale,
+               originY + (tile.ownY + tile.ownH) / scale);
+}
+
+bool IsEmpty(const IArea& area)
+{
+  return area.W() <= 0.f || area.H() <= 0.f;
+}
+
+} // namespace
+
+void IGfxNanoVG::DrawTile(const Bitmap& bitmap, size_t index, float originX, float originY, float scale,
+                          const IArea& rect, float alpha)
+{
+  const Bitmap::Tile& tile = bitmap.Tiles()[index];
+  const int image = bitmap.TileImage(index);
+  if (image == 0)
     return;
   const NVGpaint paint = nvgImagePattern(mVG, originX + tile.x / scale, originY + tile.y / scale, tile.w / scale,
-                                         tile.h / scale, 0.f, tile.image, alpha);
+                                         tile.h / scale, 0.f, image, alpha);
   nvgBeginPath(mVG);
   nvgRect(mVG, rect.L, rect.T, rect.W(), rect.H());
   nvgFillPaint(mVG, paint);
@@ -284,7 +299,6 @@ void IGfxNanoVG::BlitBitmap(const IBitmap& bitmap, const IArea& dest, int srcX, 
     return;
   const float scale = api->GetScale() * api->GetDrawScale();
   const float originX = dest.L - srcX, originY = dest.T - srcY;
-  const bool tiled = api->Tiles().size() > 1;
   // NanoVG clips in the fragment shader, so a bitmap under a small dirty
   // area (the background, most of all) would be shaded whole. Without
   // rotation the rectangle is cut to the clip first.
@@ -295,15 +309,32 @@ void IGfxNanoVG::BlitBitmap(const IBitmap& bitmap, const IArea& dest, int srcX, 
     const float x1 = static_cast<float>((mClip.L - m.tx) / m.xx), x2 = static_cast<float>((mClip.R - m.tx) / m.xx);
     const float y1 = static_cast<float>((mClip.T - m.ty) / m.yy), y2 = static_cast<float>((mClip.B - m.ty) / m.yy);
     visible = dest.Intersect(IArea(std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)));
-    if (visible.W() <= 0.f || visible.H() <= 0.f)
+    if (IsEmpty(visible))
       return;
   }
+  // A part within one tile (a strip's frame, most of all) is drawn as from
+  // one texture; only a part across tiles is cut at their edges.
+  const std::vector<Bitmap::Tile>& tiles = api->Tiles();
+  size_t touched = 0, first = 0;
+  for (size_t i = 0; i < tiles.size(); ++i)
+    if (!IsEmpty(visible.Intersect(OwnedArea(tiles[i], originX, originY, scale))) && touched++ == 0)
+      first = i;
+  if (tiles.size() > 1 && touched == 0)
+    return;
   nvgSave(mVG);
-  if (tiled)
-    nvgShapeAntiAlias(mVG, 0); // neighbouring tiles must not each fade out at their shared edge
   SetBlend(blend);
-  for (const Bitmap::Tile& tile : api->Tiles())
-    DrawTile(tile, originX, originY, scale, visible, BlendWeight(blend), tiled);
+  if (tiles.size() == 1 || touched == 1)
+    DrawTile(*api, first, originX, originY, scale, visible, BlendWeight(blend));
+  else
+  {
+    nvgShapeAntiAlias(mVG, 0); // neighbouring tiles must not each fade out at their shared edge
+    for (size_t i = 0; i < tiles.size(); ++i)
+    {
+      const IArea rect = visible.Intersect(OwnedArea(tiles[i], originX, originY, scale));
+      if (!IsEmpty(rect))
+        DrawTile(*api, i, originX, originY, scale, rect, BlendWeight(blend));
+    }
+  }
   nvgGlobalCompositeOperation(mVG, NVG_SOURCE_OVER);
   nvgRestore(mVG);
 }

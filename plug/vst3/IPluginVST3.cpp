@@ -292,6 +292,11 @@ void IPluginVST3::UseViewRunLoop(IHostRunLoop* runLoop)
   mIdle->UseViewRunLoop(runLoop);
 }
 
+void IPluginVST3::OnEditorFrameTick(double framePeriodMs)
+{
+  mIdle->RunWithEditorFrame(framePeriodMs);
+}
+
 void IPluginVST3::ForgetView(IPluginVST3View* view)
 {
   if (mView == view)

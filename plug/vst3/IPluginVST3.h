@@ -137,6 +137,7 @@ public:
   void ServiceHostRequests();
   /** The attached view's run loop (Linux; null when it goes), for the editor and the idle work. */
   void UseViewRunLoop(IHostRunLoop* runLoop);
+  void OnEditorFrameTick(double framePeriodMs) override;
   /** Where the idle work runs now. */
   VST3IdleDriver::Where IdleWorkRuns() const { return mIdle->Runs(); }
 

@@ -14,7 +14,10 @@
 // work from the idle thread to the frame's loop before the editor opens, and
 // removing it moves the work back after the editor closed; a move waits for a
 // run in progress on the idle thread to end. So the work never runs beside
-// the editor on another thread.
+// the editor on another thread. While the attached view's editor ticks its
+// frames at least every 20 ms, the work runs at the start of each frame
+// instead of on a timer of its own: one wakeup of the user-interface thread
+// instead of two. Removing the view gives the work its timer back.
 
 #include "plug/IHostRunLoop.h"
 
@@ -35,6 +38,7 @@ public:
     kSystemTimer,  // Windows
     kHostRunLoop,  // the host's loop calls it on its user-interface thread
     kIdleThread,   // the module's own thread
+    kEditorFrames, // with the attached view's editor frames, on the user-interface thread
   };
 
   explicit VST3IdleDriver(Work work);
@@ -48,6 +52,12 @@ public:
   void Stop();
   /** The attached view's run loop (the frame's), or null once the view is removed. */
   void UseViewRunLoop(IHostRunLoop* runLoop);
+  /**
+   * The attached view's editor ticked a frame (user-interface thread). From the
+   * first such tick until the view is removed, the work runs here; not when
+   * frames come less often than the work's period, or with no view's loop.
+   */
+  void RunWithEditorFrame(double framePeriodMs);
   /** Runs f while no run of the work can be in progress on another thread. */
   void RunExclusive(const std::function<void()>& f);
 

@@ -37,6 +37,7 @@ struct VST3IdleDriver::Impl
   IHostRunLoop* loop = nullptr; // where the work's timer is registered now
   int loopTimer = 0;
   int threadEntry = 0; // the work's id on the idle thread
+  bool withEditorFrames = false; // the view's editor frames run the work
 
   void Tick()
   {
@@ -65,6 +66,11 @@ struct VST3IdleDriver::Impl
   /** Moves the work to where it belongs now: the wanted loop, else the idle thread while started. */
   void Reschedule()
   {
+    if (started && withEditorFrames)
+    {
+      Leave();
+      return;
+    }
     IHostRunLoop* wanted = WantedLoop();
     if (wanted ? (loop == wanted && loopTimer) : (started ? threadEntry != 0 : !loop && !threadEntry))
       return;
@@ -111,7 +117,21 @@ void VST3IdleDriver::Stop()
 void VST3IdleDriver::UseViewRunLoop(IHostRunLoop* runLoop)
 {
   mImpl->viewLoop = runLoop;
+  mImpl->withEditorFrames = false;
   mImpl->Reschedule();
+}
+
+void VST3IdleDriver::RunWithEditorFrame(double framePeriodMs)
+{
+  Impl& d = *mImpl;
+  if (!d.started || !d.viewLoop || !(framePeriodMs <= IPluginAPIBase::kIdleTimerIntervalMs))
+    return;
+  if (!d.withEditorFrames)
+  {
+    d.withEditorFrames = true;
+    d.Reschedule();
+  }
+  d.Tick();
 }
 
 void VST3IdleDriver::RunExclusive(const std::function<void()>& f)
@@ -122,6 +142,8 @@ void VST3IdleDriver::RunExclusive(const std::function<void()>& f)
 
 VST3IdleDriver::Where VST3IdleDriver::Runs() const
 {
+  if (mImpl->started && mImpl->withEditorFrames)
+    return Where::kEditorFrames;
   if (mImpl->loop)
     return Where::kHostRunLoop;
   return mImpl->threadEntry ? Where::kIdleThread : Where::kNowhere;

@@ -28,6 +28,10 @@ void VST3IdleDriver::Stop() {}
 
 void VST3IdleDriver::UseViewRunLoop(IHostRunLoop* /*runLoop*/) {}
 
+// The thread timer keeps running the work: the editor's frame clock may be a
+// worker thread's vertical blank, not this thread's timer.
+void VST3IdleDriver::RunWithEditorFrame(double /*framePeriodMs*/) {}
+
 void VST3IdleDriver::RunExclusive(const std::function<void()>& f)
 {
   f();

@@ -172,7 +172,7 @@ TEST(PngDecoding, EveryColourTypeAndDepthGivesStbImagesPixels)
     ASSERT_TRUE(image.IsValid()) << c.what << ": " << error;
     EXPECT_EQ(image.width, expected.width) << c.what;
     EXPECT_EQ(image.height, expected.height) << c.what;
-    EXPECT_TRUE(image.rgba == expected.rgba) << c.what << ": the pixels differ from stb_image's";
+    EXPECT_TRUE(std::equal(image.rgba.begin(), image.rgba.end(), expected.rgba.begin(), expected.rgba.end())) << c.what << ": the pixels differ from stb_image's";
   }
 }
 
@@ -189,7 +189,7 @@ TEST(PngDecoding, KorvelsImagesGiveStbImagesPixels)
     ASSERT_TRUE(image.IsValid()) << name << ": " << error;
     EXPECT_EQ(image.width, expected.width) << name;
     EXPECT_EQ(image.height, expected.height) << name;
-    EXPECT_TRUE(image.rgba == expected.rgba) << name << ": the pixels differ from stb_image's";
+    EXPECT_TRUE(std::equal(image.rgba.begin(), image.rgba.end(), expected.rgba.begin(), expected.rgba.end())) << name << ": the pixels differ from stb_image's";
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include "TestGfx.h"
 
+#include "gfx/ResourceLookup.h"
 #include "gfx/drawing/NanoVGIncludes.h"
 
 #include <gtest/gtest.h>
@@ -227,6 +228,57 @@ TEST(NanoVGBitmaps, AnImageLargerThanATextureIsSplitWithinTheLimit)
     owned += tile.ownH;
   }
   EXPECT_EQ(owned, 14746);
+}
+
+// A strip's frames become textures a few at a time, when one of them is first
+// drawn, and each looks exactly as drawn from one texture of the whole strip,
+// at both scales and at a position between pixels. The frames straddle the
+// tiles' edges (four frames to a tile).
+TEST(NanoVGBitmaps, AStripUploadsTheFramesItDrawsAndDrawsThemAsOneWholeTextureDoes)
+{
+  for (const char* name : {"KNOB", "NEEDLE"})
+  {
+    for (float scale : {1.f, 2.f})
+    {
+      DrawingFixture f = OpenOrFail(140, 80, scale);
+      ASSERT_TRUE(f.g);
+      const std::string file = std::string(name) + ".png";
+      const gfx::IBitmap strip = f.g->RequestBitmap(file.c_str(), 101, false, 2);
+      ASSERT_TRUE(strip.IsValid()) << f.g->LastResourceError();
+      const auto* tiles = static_cast<const gfx::IGfxNanoVG::Bitmap*>(strip.GetAPIBitmap());
+      ASSERT_EQ(tiles->Tiles().size(), 26u) << name;
+      EXPECT_EQ(tiles->UploadedTileCount(), 0) << name << ": uploaded before any frame was drawn";
+
+      const std::vector<uint8_t> bytes = gfx::ReadResourceBytes((std::string(name) + "@2x.png").c_str(), "png");
+      std::string error;
+      const gfx::DecodedImage pixels = gfx::DecodeImage(bytes.data(), bytes.size(), error);
+      const std::unique_ptr<gfx::APIBitmap> whole = f.g->LoadBackendBitmap(pixels, 2.f);
+      ASSERT_TRUE(whole) << name;
+      ASSERT_EQ(static_cast<const gfx::IGfxNanoVG::Bitmap*>(whole.get())->Tiles().size(), 1u);
+      const gfx::IBitmap reference(whole.get(), 101, false, "whole");
+
+      for (const IArea& dest : {IArea(2.f, 3.f, 2.f + strip.FrameWidth(), 3.f + strip.FrameHeight()),
+                                IArea(2.25f, 3.5f, 2.25f + strip.FrameWidth(), 3.5f + strip.FrameHeight())})
+      {
+        for (int frame : {0, 3, 4, 50, 100})
+        {
+          const int srcY = frame * strip.FrameHeight();
+          auto draw = [&](const gfx::IBitmap& bitmap) {
+            return f.Render([&](IGfx& g, const IArea& area) {
+              g.PaintRect(kWhite, area);
+              g.BlitBitmap(bitmap, dest, 0, srcY);
+            });
+          };
+          const Image fromTiles = draw(strip);
+          const Image fromWhole = draw(reference);
+          EXPECT_TRUE(fromTiles.rgba == fromWhole.rgba)
+            << name << " at scale " << scale << ", frame " << frame << " at (" << dest.L << ", " << dest.T << ")";
+        }
+      }
+      // Frames 0 to 3, 4 to 7, 48 to 51 and 100.
+      EXPECT_EQ(tiles->UploadedTileCount(), 4) << name;
+    }
+  }
 }
 
 TEST(NanoVGLayers, AFramebufferReleasedDuringAFrameGoesWhenTheFrameEnds)

@@ -255,7 +255,9 @@ TEST_F(Processing, ChannelsThatANewArrangementDropsHearSilenceNotTheirLastBlock)
                 kResultTrue);
       ActivateMainBuses();
       if (arrangements.size() > 1)
+      {
         ASSERT_EQ(plugin->activateBus(Vst::kAudio, Vst::kInput, 1, true), kResultTrue);
+      }
       Setup(Vst::kSample32);
       Prepare(Vst::kSample32);
       ASSERT_EQ(Process(), kResultOk);

@@ -652,6 +652,51 @@ TEST_F(ViewOfAHostWithoutRunLoop, TheIdleWorkMovesToTheFramesRunLoopWhileAttache
   EXPECT_NE(recording->Restarts()[1].thread, std::this_thread::get_id());
 }
 
+// An open editor's frame tick runs the idle work instead of a timer of its
+// own (one wakeup of the host's loop instead of two), from the first tick of
+// an editor whose frames come at least every 20 ms until the view goes.
+TEST_F(ViewOfAHostWithoutRunLoop, AnOpenEditorsFramesRunTheIdleWorkUntilTheViewGoes)
+{
+  using Where = plug::VST3IdleDriver::Where;
+  constexpr double kFramePeriodMs = 16.0;
+  ASSERT_EQ(Attach(), kResultOk);
+
+  plugin->OnEditorFrameTick(2.0 * plug::IPluginAPIBase::kIdleTimerIntervalMs);
+  EXPECT_EQ(plugin->IdleWorkRuns(), Where::kHostRunLoop) << "frames slower than the idle work's period";
+  EXPECT_EQ(frame->runLoop->timers.size(), 1u);
+
+  plugin->OnEditorFrameTick(kFramePeriodMs);
+  EXPECT_EQ(plugin->IdleWorkRuns(), Where::kEditorFrames);
+  EXPECT_TRUE(frame->runLoop->timers.empty()) << "the idle work's own timer still wakes the loop";
+  ChangeLatency(64);
+  frame->runLoop->FireTimers();
+  std::this_thread::sleep_for(std::chrono::milliseconds(3 * plug::IPluginAPIBase::kIdleTimerIntervalMs));
+  EXPECT_TRUE(recording->Restarts().empty()) << "something beside the frames runs the idle work";
+  plugin->OnEditorFrameTick(kFramePeriodMs);
+  ASSERT_EQ(recording->Restarts().size(), 1u) << "the frame did not run the idle work";
+  EXPECT_EQ(recording->Restarts()[0].thread, std::this_thread::get_id());
+
+  ASSERT_EQ(view->removed(), kResultOk);
+  EXPECT_EQ(plugin->IdleWorkRuns(), Where::kIdleThread);
+  ChangeLatency(0);
+  EXPECT_TRUE(recording->WaitForRestarts(2)) << "nobody runs the idle work after the view went";
+}
+
+TEST_F(View, TheHostsOwnRunLoopGetsTheIdleTimerBackWhenTheEditorsFramesStop)
+{
+  using Where = plug::VST3IdleDriver::Where;
+  ASSERT_EQ(Attach(), kResultOk);
+  ASSERT_EQ(vst3test::HostContextRunLoop().timers.size(), 1u);
+  plugin->OnEditorFrameTick(16.0);
+  EXPECT_EQ(plugin->IdleWorkRuns(), Where::kEditorFrames);
+  EXPECT_TRUE(vst3test::HostContextRunLoop().timers.empty());
+  ASSERT_EQ(view->removed(), kResultOk);
+  EXPECT_EQ(plugin->IdleWorkRuns(), Where::kHostRunLoop);
+  EXPECT_EQ(vst3test::HostContextRunLoop().timers.size(), 1u);
+  plugin->OnEditorFrameTick(16.0);
+  EXPECT_EQ(plugin->IdleWorkRuns(), Where::kHostRunLoop) << "a tick without a view";
+}
+
 TEST_F(View, RefusesToAttachOnLinuxWhenTheFrameHasNoRunLoop)
 {
   frame->offerRunLoop = false;
