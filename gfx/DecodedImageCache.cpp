@@ -117,8 +117,10 @@ void DecodedImageCache::StartWorkers(std::unique_lock<std::mutex>& lock)
   for (std::thread& worker : finished)
     worker.join();
   lock.lock();
+  // One core is left to the thread that asked: it loads the GL driver and
+  // makes the window meanwhile, and that is what the first picture waits for.
   const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-  const int count = std::min(cores, static_cast<int>(mQueue.size()));
+  const int count = std::min(std::max(1, cores - 1), static_cast<int>(mQueue.size()));
   for (int i = 0; i < count; ++i)
   {
     ++mBusyWorkers;
