@@ -263,14 +263,20 @@ void IGfx::MarkAllClean()
 
 // --- Frame ------------------------------------------------------------------------------
 
+bool IGfx::RunDelegateFrameWork()
+{
+  if (!mDelegate)
+    return true;
+  const std::weak_ptr<const char> alive = mAlive;
+  mDelegate->OnEditorFrameTick(FramePeriodMs(FrameRate()));
+  return !alive.expired();
+}
+
 bool IGfx::TickFrame(double nowMs, IAreaList& areas)
 {
   mFrameTimeMs = nowMs;
   if (mDelegate)
-  {
-    mDelegate->OnEditorFrameTick(FramePeriodMs(FrameRate()));
     mDelegate->DeliverPendingEditorValues();
-  }
   areas.clear();
   if (!CollectDirtyAreas(areas))
     return false;

@@ -162,6 +162,13 @@ public:
 
   // --- Frame -----------------------------------------------------------------------
   /**
+   * The delegate's work of a frame tick (OnEditorFrameTick), before the tick
+   * itself. False when this editor was destroyed meanwhile: a host may close
+   * the editor from a call that work makes, and the caller must then return
+   * without touching it.
+   */
+  bool RunDelegateFrameWork();
+  /**
    * The platform's frame tick (user-interface thread). nowMs is the frame time
    * in milliseconds on a monotonic clock; animations read it through
    * FrameTimeMs. Delivers the delegate's pending values to the controls, runs
@@ -569,6 +576,7 @@ protected:
   float mCursorX = -1.f;
   float mCursorY = -1.f;
   bool mLastInputWasTouch = false;
+  const std::shared_ptr<const char> mAlive = std::make_shared<const char>(); // for RunDelegateFrameWork
 
 private:
   void AttachAndInit(IControl* control);

@@ -365,6 +365,10 @@ void IGfxLinux::OnFrameTick()
   if (!mWindow)
     return;
   ++mCounters.framesServed;
+  // The plug-in's work of this frame may close this editor: a host can
+  // remove the view from a call that work makes.
+  if (!RunDelegateFrameWork() || !mWindow)
+    return;
   // Events that arrived since the reader last ran (the host may serve timers first).
   OnXEvents();
   if (!mWindow)

@@ -400,6 +400,28 @@ TEST(IGfxLinuxWindow, HostWindowDestroyedBeforeTheEditorClosesEndsTheDrawingWith
   EXPECT_EQ(hostsHandler.Count(), 0);
 }
 
+// The plug-in's work of a frame tick runs before the tick, once per tick, and
+// may close the editor (a host that removes the view from a call the work
+// makes): the tick then ends without touching the editor (ASan run).
+TEST(IGfxLinuxWindow, TheDelegatesFrameWorkRunsEachTickAndMayCloseTheEditor)
+{
+  HostWindow host(kHostX, kHostY, 400, 200);
+  ProbeEditor editor;
+  ASSERT_TRUE(editor.Open(host));
+  const int served = editor.gfx->FrameCounters().framesServed;
+  const int ticks = editor.delegate.frameTicks;
+  ASSERT_TRUE(editor.runLoop.RunUntil([&] { return editor.gfx->FrameCounters().framesServed >= served + 3; }));
+  EXPECT_EQ(editor.delegate.frameTicks - ticks, editor.gfx->FrameCounters().framesServed - served);
+
+  editor.delegate.onFrameTick = [&editor] { editor.gfx.reset(); };
+  const int before = editor.delegate.frameTicks;
+  ASSERT_TRUE(editor.runLoop.RunUntil([&] { return !editor.gfx; }));
+  EXPECT_EQ(editor.delegate.frameTicks, before + 1);
+  EXPECT_EQ(editor.runLoop.TimerCount() + editor.runLoop.ReaderCount(), 0);
+  EXPECT_EQ(IGfxLinux::OpenWindowCount(), 0);
+  EXPECT_EQ(IGfxLinux::LiveGLContextCount(), 0);
+}
+
 TEST(IGfxLinuxWindow, TheHostsOwnXErrorsStillReachItsHandler)
 {
   XErrorCounter hostsHandler;

@@ -29,6 +29,13 @@ void TestDelegate::SetParameterFromEditor(int paramIdx, double normalized)
 
 void TestDelegate::EndHostEditFromEditor(int paramIdx) { edits.push_back(Call("End", {double(paramIdx)})); }
 
+void TestDelegate::OnEditorFrameTick(double /*framePeriodMs*/)
+{
+  ++frameTicks;
+  if (onFrameTick)
+    onFrameTick();
+}
+
 bool LoadProbeImage(gfx::IGfx& g)
 {
   static const uint8_t kPng[] = {

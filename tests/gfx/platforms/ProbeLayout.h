@@ -12,6 +12,7 @@ class IGfx;
 
 #include "plug/IGfxEditorDelegate.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,9 @@ public:
   void BeginHostEditFromEditor(int paramIdx) override;
   void SetParameterFromEditor(int paramIdx, double normalized) override;
   void EndHostEditFromEditor(int paramIdx) override;
+  int frameTicks = 0;
+  std::function<void()> onFrameTick; // run by each frame tick's delegate work
+  void OnEditorFrameTick(double framePeriodMs) override;
 };
 
 // The probe layout, 300 x 120 unscaled pixels.

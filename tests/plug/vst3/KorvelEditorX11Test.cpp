@@ -522,6 +522,23 @@ TEST_F(KorvelX11Editor, CompressingAudioMovesTheIntNeedleOffItsRestFrame)
   EXPECT_NE(Shot(Control(kIntNeedle)), rest);
 }
 
+// While the editor is open its frames run the plug-in's idle work, which
+// carries the meter readings: the frame's run loop has the frame timer and the
+// X reader only (the test host's context loop is never served here).
+TEST_F(KorvelX11Editor, TheOpenEditorsFramesRunTheIdleWorkThatCarriesTheMeters)
+{
+  using Where = plug::VST3IdleDriver::Where;
+  ASSERT_TRUE(Attach());
+  Frames(2);
+  EXPECT_EQ(korvel->IdleWorkRuns(), Where::kEditorFrames);
+  EXPECT_EQ(frame->runLoop->Registered(), 2u) << "a timer besides the frames' and a reader besides X's";
+  const double restValue = Control(kIntNeedle)->Value();
+  ProcessTone(40, {{kThresholdInt, 0.1}});
+  EXPECT_TRUE(frame->runLoop->RunUntil([&] { return Control(kIntNeedle)->Value() < restValue - 0.05; }));
+  ASSERT_EQ(view->removed(), kResultOk);
+  EXPECT_NE(korvel->IdleWorkRuns(), Where::kEditorFrames);
+}
+
 TEST_F(KorvelX11Editor, ScaleChangeResizesTheHostsViewAndTheWindow)
 {
   ASSERT_TRUE(Attach());
