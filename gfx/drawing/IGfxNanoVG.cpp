@@ -1,6 +1,6 @@
-// The NanoVG backend on OpenGL 2: its bitmaps and tiles, the context and the
-// main framebuffer, the frame, and the upload of images and fonts. The
-// drawing operations are in IGfxNanoVGDrawing.cpp.
+// The NanoVG backend on OpenGL 2: the context and the main framebuffer, the
+// frame, and the fonts. Bitmaps and their tiles are in IGfxNanoVGBitmaps.cpp,
+// the other drawing operations in IGfxNanoVGDrawing.cpp.
 
 #include "gfx/drawing/IGfxNanoVG.h"
 
@@ -19,73 +19,11 @@ namespace gfx {
 
 namespace {
 
-// Rows and columns each tile of a large image shares with its neighbours:
-// linear filtering reads one pixel beyond the part a tile draws, two leave
-// room for rounding in the texture coordinates.
-constexpr int kTileMargin = 2;
-
-// Frames of a strip in one texture (see LoadBackendStrip).
-constexpr int kFramesPerTile = 4;
-
 // Frames whose drawn areas are kept for windows whose back buffer is older
 // than the last frame; an older buffer is refreshed whole.
 constexpr size_t kFramesRemembered = 4;
 
 } // namespace
-
-// --- Bitmaps ----------------------------------------------------------------------------------
-
-IGfxNanoVG::Bitmap::Bitmap(IGfxNanoVG& owner, std::vector<Tile> tiles, int width, int height, float scale,
-                           SharedImage pixels)
-  : APIBitmap(width, height, scale, 1.f), mOwner(owner), mContextGeneration(owner.mContextGeneration),
-    mTiles(std::move(tiles)), mPixels(std::move(pixels))
-{
-}
-
-int IGfxNanoVG::Bitmap::TileImage(size_t index) const
-{
-  Tile& tile = mTiles[index];
-  if (tile.image == 0 && mPixels && mOwner.mContextGeneration == mContextGeneration)
-  {
-    tile.image = mOwner.UploadTile(*mPixels, tile);
-    if (UploadedTileCount() == static_cast<int>(mTiles.size()))
-      mPixels.reset(); // every tile is a texture now
-  }
-  return tile.image;
-}
-
-int IGfxNanoVG::Bitmap::UploadedTileCount() const
-{
-  return static_cast<int>(std::count_if(mTiles.begin(), mTiles.end(), [](const Tile& t) { return t.image != 0; }));
-}
-
-IGfxNanoVG::Bitmap::Bitmap(IGfxNanoVG& owner, NVGLUframebuffer* framebuffer, int width, int height, float scale,
-                           float drawScale)
-  : APIBitmap(width, height, scale, drawScale), mOwner(owner), mContextGeneration(owner.mContextGeneration),
-    mFramebuffer(framebuffer)
-{
-  mTiles.push_back({framebuffer->image, 0, 0, width, height, 0, 0, width, height});
-}
-
-IGfxNanoVG::Bitmap::~Bitmap()
-{
-  // Textures of a NanoVG context that is gone went with it.
-  const bool alive = mOwner.mVG && mOwner.mContextGeneration == mContextGeneration;
-  if (mFramebuffer)
-  {
-    if (alive)
-      mOwner.ReleaseFramebuffer(mFramebuffer);
-    else
-      std::free(mFramebuffer);
-    return;
-  }
-  if (alive)
-  {
-    for (const Tile& tile : mTiles)
-      if (tile.image)
-        nvgDeleteImage(mOwner.mVG, tile.image);
-  }
-}
 
 // --- Context and frame ------------------------------------------------------------------------
 
@@ -115,15 +53,6 @@ int IGfxNanoVG::BackingHeight() const
 unsigned IGfxNanoVG::MainFramebuffer() const
 {
   return mMainFramebuffer ? mMainFramebuffer->fbo : 0;
-}
-
-int IGfxNanoVG::TextureSizeLimit() const
-{
-  GLint limit = 0;
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &limit);
-  if (mTextureLimit > 0)
-    limit = std::min(limit, static_cast<GLint>(mTextureLimit));
-  return std::max(static_cast<int>(limit), 4 * kTileMargin + 1);
 }
 
 void IGfxNanoVG::OnContextCreated(void* /*platformContext*/)
@@ -363,94 +292,6 @@ bool IGfxNanoVG::CaptureFrame(plug::IEditorFrame& frame)
 }
 
 // --- Resources --------------------------------------------------------------------------------
-
-// Tiles of at most the texture size limit, their drawn parts `stepX` x
-// `stepY` pixels at most, each with the margins filtering reads beyond them.
-std::vector<IGfxNanoVG::Bitmap::Tile> IGfxNanoVG::PlanTiles(int width, int height, int stepX, int stepY) const
-{
-  const int limit = TextureSizeLimit();
-  // Where the tiles of one direction start and how much each draws.
-  auto spans = [limit](int size, int step) {
-    std::vector<std::pair<int, int>> result;
-    if (step <= 0 || step >= size)
-      step = size;
-    if (step > limit)
-      step = limit - 2 * kTileMargin;
-    for (int start = 0; start < size; start += step)
-      result.push_back({start, std::min(step, size - start)});
-    return result;
-  };
-  std::vector<Bitmap::Tile> tiles;
-  for (const auto& [ownY, ownH] : spans(height, stepY))
-  {
-    for (const auto& [ownX, ownW] : spans(width, stepX))
-    {
-      Bitmap::Tile tile;
-      tile.ownX = ownX, tile.ownY = ownY, tile.ownW = ownW, tile.ownH = ownH;
-      tile.x = std::max(0, ownX - kTileMargin);
-      tile.y = std::max(0, ownY - kTileMargin);
-      tile.w = std::min(width, ownX + ownW + kTileMargin) - tile.x;
-      tile.h = std::min(height, ownY + ownH + kTileMargin) - tile.y;
-      tiles.push_back(tile);
-    }
-  }
-  return tiles;
-}
-
-int IGfxNanoVG::UploadTile(const DecodedImage& image, const Bitmap::Tile& tile)
-{
-  if (!mVG)
-    return 0;
-  // Whole rows lie in one piece in the image; other tiles are gathered first.
-  const uint8_t* pixels = &image.rgba[static_cast<size_t>(tile.y) * image.width * 4];
-  std::vector<uint8_t> part;
-  if (tile.w != image.width)
-  {
-    part.resize(static_cast<size_t>(tile.w) * tile.h * 4);
-    for (int row = 0; row < tile.h; ++row)
-      std::memcpy(&part[static_cast<size_t>(row) * tile.w * 4],
-                  &image.rgba[(static_cast<size_t>(tile.y + row) * image.width + tile.x) * 4],
-                  static_cast<size_t>(tile.w) * 4);
-    pixels = part.data();
-  }
-  return nvgCreateImageRGBA(mVG, tile.w, tile.h, 0, pixels);
-}
-
-std::unique_ptr<APIBitmap> IGfxNanoVG::LoadBackendBitmap(const DecodedImage& image, float scale)
-{
-  if (!mVG || !image.IsValid())
-    return nullptr;
-  std::vector<Bitmap::Tile> tiles = PlanTiles(image.width, image.height, 0, 0);
-  for (Bitmap::Tile& tile : tiles)
-  {
-    tile.image = UploadTile(image, tile);
-    if (tile.image == 0)
-    {
-      for (const Bitmap::Tile& made : tiles)
-        if (made.image)
-          nvgDeleteImage(mVG, made.image);
-      return nullptr;
-    }
-  }
-  return std::make_unique<Bitmap>(*this, std::move(tiles), image.width, image.height, scale);
-}
-
-// A strip's tiles hold whole frames, kFramesPerTile at most, and are uploaded
-// when a frame of theirs is first drawn: an editor opens with the frames its
-// controls show, not the whole strip of every knob and meter.
-std::unique_ptr<APIBitmap> IGfxNanoVG::LoadBackendStrip(const SharedImage& image, float scale, int nFrames,
-                                                        bool framesAreHorizontal)
-{
-  if (!mVG || !image || !image->IsValid())
-    return nullptr;
-  const int frameLength = nFrames > 1 ? (framesAreHorizontal ? image->width : image->height) / nFrames : 0;
-  if (frameLength < 1)
-    return LoadBackendBitmap(*image, scale);
-  const int step = frameLength * kFramesPerTile;
-  std::vector<Bitmap::Tile> tiles =
-    PlanTiles(image->width, image->height, framesAreHorizontal ? step : 0, framesAreHorizontal ? 0 : step);
-  return std::make_unique<Bitmap>(*this, std::move(tiles), image->width, image->height, scale, image);
-}
 
 bool IGfxNanoVG::LoadBackendFont(const char* fontId, const FontData& font)
 {

@@ -1,5 +1,5 @@
-// The drawing half of the NanoVG backend: layers and their shadows, blits,
-// dashed strokes, paths, clipping and text.
+// The drawing half of the NanoVG backend: layers and their shadows, dashed
+// strokes, paths, clipping and text (bitmaps are in IGfxNanoVGBitmaps.cpp).
 
 #include "gfx/drawing/IGfxNanoVG.h"
 
@@ -259,84 +259,6 @@ void IGfxNanoVG::SetBlend(const IBlendMode* blend)
     case EBlend::Add: nvgGlobalCompositeBlendFunc(mVG, NVG_SRC_ALPHA, NVG_DST_ALPHA); break;
     case EBlend::XOR: nvgGlobalCompositeOperation(mVG, NVG_XOR); break;
   }
-}
-
-namespace {
-
-// The part of the destination a tile draws, for a bitmap whose top left lands at (originX, originY).
-IArea OwnedArea(const IGfxNanoVG::Bitmap::Tile& tile, float originX, float originY, float scale)
-{
-  return IArea(originX + tile.ownX / scale, originY + tile.ownY / scale, originX + (tile.ownX + tile.ownW) / scale,
-               originY + (tile.ownY + tile.ownH) / scale);
-}
-
-bool IsEmpty(const IArea& area)
-{
-  return area.W() <= 0.f || area.H() <= 0.f;
-}
-
-} // namespace
-
-void IGfxNanoVG::DrawTile(const Bitmap& bitmap, size_t index, float originX, float originY, float scale,
-                          const IArea& rect, float alpha)
-{
-  const Bitmap::Tile& tile = bitmap.Tiles()[index];
-  const int image = bitmap.TileImage(index);
-  if (image == 0)
-    return;
-  const NVGpaint paint = nvgImagePattern(mVG, originX + tile.x / scale, originY + tile.y / scale, tile.w / scale,
-                                         tile.h / scale, 0.f, image, alpha);
-  nvgBeginPath(mVG);
-  nvgRect(mVG, rect.L, rect.T, rect.W(), rect.H());
-  nvgFillPaint(mVG, paint);
-  nvgFill(mVG);
-}
-
-void IGfxNanoVG::BlitBitmap(const IBitmap& bitmap, const IArea& dest, int srcX, int srcY, const IBlendMode* blend)
-{
-  const auto* api = static_cast<const Bitmap*>(bitmap.GetAPIBitmap());
-  if (!mVG || !api)
-    return;
-  const float scale = api->GetScale() * api->GetDrawScale();
-  const float originX = dest.L - srcX, originY = dest.T - srcY;
-  // NanoVG clips in the fragment shader, so a bitmap under a small dirty
-  // area (the background, most of all) would be shaded whole. Without
-  // rotation the rectangle is cut to the clip first.
-  IArea visible = dest;
-  const ITransform2D& m = CurrentTransform();
-  if (!mClip.Empty() && m.xy == 0.0 && m.yx == 0.0 && m.xx != 0.0 && m.yy != 0.0)
-  {
-    const float x1 = static_cast<float>((mClip.L - m.tx) / m.xx), x2 = static_cast<float>((mClip.R - m.tx) / m.xx);
-    const float y1 = static_cast<float>((mClip.T - m.ty) / m.yy), y2 = static_cast<float>((mClip.B - m.ty) / m.yy);
-    visible = dest.Intersect(IArea(std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)));
-    if (IsEmpty(visible))
-      return;
-  }
-  // A part within one tile (a strip's frame, most of all) is drawn as from
-  // one texture; only a part across tiles is cut at their edges.
-  const std::vector<Bitmap::Tile>& tiles = api->Tiles();
-  size_t touched = 0, first = 0;
-  for (size_t i = 0; i < tiles.size(); ++i)
-    if (!IsEmpty(visible.Intersect(OwnedArea(tiles[i], originX, originY, scale))) && touched++ == 0)
-      first = i;
-  if (tiles.size() > 1 && touched == 0)
-    return;
-  nvgSave(mVG);
-  SetBlend(blend);
-  if (tiles.size() == 1 || touched == 1)
-    DrawTile(*api, first, originX, originY, scale, visible, BlendWeight(blend));
-  else
-  {
-    nvgShapeAntiAlias(mVG, 0); // neighbouring tiles must not each fade out at their shared edge
-    for (size_t i = 0; i < tiles.size(); ++i)
-    {
-      const IArea rect = visible.Intersect(OwnedArea(tiles[i], originX, originY, scale));
-      if (!IsEmpty(rect))
-        DrawTile(*api, i, originX, originY, scale, rect, BlendWeight(blend));
-    }
-  }
-  nvgGlobalCompositeOperation(mVG, NVG_SOURCE_OVER);
-  nvgRestore(mVG);
 }
 
 void IGfxNanoVG::StrokeDashedLine(const IRgba& colour, float x1, float y1, float x2, float y2,
