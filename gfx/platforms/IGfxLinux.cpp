@@ -123,10 +123,13 @@ bool IGfxLinux::Connect(unsigned long parentId, GLXFBConfig& config)
   mX->display = display;
   mX->errors = std::make_unique<XErrorTrap>(display);
 
+  // Frames are drawn in the panel framebuffer, which has its own stencil, and
+  // only copied to the window: the window needs no depth or stencil buffer of
+  // its own (every new window would allocate and clear one of its size).
   const int attributes[] = {GLX_DRAWABLE_TYPE, GLX_WINDOW_BIT, GLX_RENDER_TYPE, GLX_RGBA_BIT,
                             GLX_X_RENDERABLE, True, GLX_DOUBLEBUFFER, True,
                             GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8,
-                            GLX_DEPTH_SIZE, 24, GLX_STENCIL_SIZE, 8, None};
+                            GLX_DEPTH_SIZE, 0, GLX_STENCIL_SIZE, 0, None};
   int count = 0;
   GLXFBConfig* configs = glXChooseFBConfig(display, DefaultScreen(display), attributes, &count);
   XVisualInfo* visual = configs && count > 0 ? glXGetVisualFromFBConfig(display, configs[0]) : nullptr;
