@@ -96,9 +96,10 @@ std::vector<IGfxNanoVG::Bitmap::Tile> IGfxNanoVG::PlanTiles(int width, int heigh
   // Where the tiles of one direction start and how much each draws.
   auto spans = [limit](int size, int step) {
     std::vector<std::pair<int, int>> result;
-    if (step <= 0 || step >= size)
+    if (step <= 0 || step > size)
       step = size;
-    if (step > limit)
+    // A tile inside the image carries a margin on either side, and the whole still fits the limit.
+    if (step == size ? size > limit : step > limit - 2 * kTileMargin)
       step = limit - 2 * kTileMargin;
     for (int start = 0; start < size; start += step)
       result.push_back({start, std::min(step, size - start)});
