@@ -101,10 +101,10 @@ void* IGfxLinux::OpenEditorWindow(void* parent)
     IAreaList changed;
     if (TickFrame(NowMs(), changed))
       mPendingAreas.insert(mPendingAreas.end(), changed.begin(), changed.end());
-    // Showing it costs only a copy: at once, when the server has already
-    // exposed the window (the map was synchronous).
-    OnXEvents();
   }
+  // The map was synchronous: when the server has already exposed the window,
+  // the first frame is shown now rather than a frame period later.
+  OnXEvents();
   return WindowHandle();
 }
 
@@ -372,8 +372,9 @@ void IGfxLinux::OnFrameTick()
   // remove the view from a call that work makes.
   if (!RunDelegateFrameWork() || !mWindow)
     return;
-  // Events that arrived since the reader last ran (the host may serve timers first).
-  OnXEvents();
+  // Events that arrived since the reader last ran (the host may serve timers
+  // first), drawn with this frame's changes in one frame.
+  HandleXEvents();
   if (!mWindow)
     return;
   IAreaList areas;

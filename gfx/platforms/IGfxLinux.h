@@ -105,7 +105,8 @@ public:
   static int TimerPeriodMs(int fps) { return FramePeriodMs(fps); }
   /** Runs one frame tick (the run-loop timer calls it). */
   void OnFrameTick();
-  /** Reads and handles every pending X event (the run-loop reader calls it). */
+  /** Reads and handles every pending X event and draws what they made
+      pending (the run-loop reader calls it). */
   void OnXEvents();
 
   // --- Counters of the current opening (tests and diagnostics) --------------------------------
@@ -122,6 +123,7 @@ public:
 
 private:
   struct XState; // X and GLX handles, kept out of this header
+  void HandleXEvents(); // without drawing what they made pending
   void HandleEvent(const void* event);
   void DrawPending();
   IMouseState MouseState(int x, int y, unsigned state);

@@ -8,6 +8,13 @@ namespace gfx {
 
 void IGfxLinux::OnXEvents()
 {
+  HandleXEvents();
+  if (mWindow)
+    DrawPending();
+}
+
+void IGfxLinux::HandleXEvents()
+{
   if (!mWindow || mInEvents)
     return;
   mInEvents = true;
@@ -32,8 +39,6 @@ void IGfxLinux::OnXEvents()
     HandleEvent(&event);
   }
   mInEvents = false;
-  if (mWindow)
-    DrawPending();
 }
 
 IMouseState IGfxLinux::MouseState(int x, int y, unsigned state)
