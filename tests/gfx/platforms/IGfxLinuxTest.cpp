@@ -98,6 +98,12 @@ TEST_P(IGfxLinuxScaled, OpensAChildWindowDrivenByTheRunLoopAndDrawsTheLayout)
   EXPECT_EQ(editor.runLoop.FirstTimerInterval(), IGfxLinux::TimerPeriodMs(60));
   ExpectProbesOnScreen(host, scale);
 
+  // The first frame drew every control once; ticks with nothing changed draw nothing more.
+  ASSERT_TRUE(editor.runLoop.RunUntil([&] { return editor.gfx->FrameCounters().framesServed >= 3; }));
+  EXPECT_EQ(editor.gfx->FrameCounters().framesDrawn, 1);
+  EXPECT_EQ(editor.Probe(1)->Paints(), 1);
+  EXPECT_EQ(editor.Probe(2)->Paints(), 1);
+
   // Only the frame tick changes what is shown: a control changed between ticks appears after the next one.
   const int served = editor.gfx->FrameCounters().framesServed;
   editor.Probe(1)->SetColour(kColourC);
