@@ -124,6 +124,8 @@ public:
   virtual bool SaveEditorSize(StateChunk& /*chunk*/) const { return true; }
   virtual int LoadEditorSize(const StateChunk& /*chunk*/, int pos) { return pos; }
   virtual void ApplyScreenScale(float /*scale*/) {}
+  /** The scale the next OpenEditor opens the editor at (the host's, given before it opened). */
+  virtual void SetOpeningScale(float /*scale*/) {}
 
 private:
   std::vector<std::unique_ptr<IParam>> mParams;

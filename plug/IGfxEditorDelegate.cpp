@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <utility>
 
 namespace plug {
 
@@ -102,6 +103,7 @@ void IGfxEditorDelegate::DeliverPendingEditorValues()
 void* IGfxEditorDelegate::OpenEditor(void* parent)
 {
   PLUG_TRACE("plug::IGfxEditorDelegate::OpenEditor");
+  const float scale = std::exchange(mOpeningScale, 0.f);
   if (!mEditor)
   {
     mEditor = Unpark();
@@ -112,6 +114,10 @@ void* IGfxEditorDelegate::OpenEditor(void* parent)
     if (mRememberedWidth != 0 && mRememberedHeight != 0 && mRememberedScale != 0.f)
       mEditor->SetEditorSize(mRememberedWidth, mRememberedHeight, mRememberedScale);
   }
+  // Before the window opens: the layout loads the artwork of that scale and
+  // the first frame is drawn at it, not at another one and then again.
+  if (scale > 0.f && mEditor->GetDisplayScale() != scale)
+    mEditor->SetHostDisplayScale(scale);
   return mEditor->OpenEditorWindow(parent);
 }
 

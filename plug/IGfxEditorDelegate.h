@@ -78,6 +78,7 @@ public:
   bool SaveEditorSize(StateChunk& chunk) const override;
   int LoadEditorSize(const StateChunk& chunk, int pos) override;
   void ApplyScreenScale(float scale) override;
+  void SetOpeningScale(float scale) override { mOpeningScale = scale; }
 
   /**
    * The host's run loop (Linux): set by the view while it is attached, before
@@ -97,6 +98,7 @@ private:
   };
 
   std::unique_ptr<PendingValue[]> mPendingValues; // one per parameter, sized once
+  float mOpeningScale = 0.f;                      // none given
   /** Keeps a closed editor for the next opening, releasing the one another delegate parked. */
   void Park(std::unique_ptr<IEditor> editor);
   /** The parked editor, if this delegate has one (it keeps the display scale it had). */

@@ -153,6 +153,9 @@ tresult PLUGIN_API IPluginVST3View::attached(void* parent, Steinberg::FIDString 
     return kResultFalse;
   // Before the editor opens: the idle work moves onto this loop if it ran on a thread of its own.
   mOwner.UseViewRunLoop(mRunLoop.get());
+  // The X11 editor takes the host's factor as it opens.
+  if (mContentScaleGiven)
+    mOwner.SetOpeningScale(mContentScale);
 #endif
   if (!mOwner.OpenEditor(parent))
   {
@@ -164,7 +167,13 @@ tresult PLUGIN_API IPluginVST3View::attached(void* parent, Steinberg::FIDString 
   // A new editor opens at scale 1 (on Windows at its monitor's); a reopened
   // one at the scale it had, which a factor given for this view replaces.
   const IEditor* editor = mOwner.GetEditor();
-  if (mContentScale != 1.f || (mContentScaleGiven && editor && editor->GetDisplayScale() != mContentScale))
+#if SMTG_OS_LINUX
+  const bool rescale = mContentScaleGiven && editor && editor->GetDisplayScale() != mContentScale;
+#else
+  // The Win32 editor opens at its monitor's scale.
+  const bool rescale = mContentScale != 1.f || (mContentScaleGiven && editor && editor->GetDisplayScale() != mContentScale);
+#endif
+  if (rescale)
     mOwner.ApplyScreenScale(mContentScale);
   // An editor that opened at a size it already had asked the host for
   // nothing: the size on record (and the host's window) may be an older one.

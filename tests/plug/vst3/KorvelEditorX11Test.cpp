@@ -20,6 +20,7 @@
 
 #include "gfx/platforms/IGfxLinux.h"
 
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "public.sdk/source/vst/hosting/parameterchanges.h"
 #include "public.sdk/source/vst/hosting/processdata.h"
 
@@ -694,6 +695,24 @@ TEST_F(KorvelX11Editor, AReopenedEditorsFirstFrameShowsWhatChangedWhileItWasClos
   const Difference d = Compare(first, drawnWhole);
   EXPECT_EQ(d.worstTile, 0.0) << "the first frame after reopening differs from the values drawn (mean " << d.mean << ")";
   EXPECT_TRUE(Control(kVcaIntSwitch)->IsHidden()) << "Power is off";
+}
+
+TEST_F(KorvelX11Editor, AFactorGivenBeforeAttachingIsTheScaleOfTheFirstFrame)
+{
+  // Hosts give their factor before attaching: the first frame on screen is
+  // drawn at it, not at scale 1 and then again.
+  Steinberg::FUnknownPtr<Steinberg::IPlugViewContentScaleSupport> scale{view};
+  ASSERT_TRUE(scale);
+  ASSERT_EQ(scale->setContentScaleFactor(1.5f), kResultOk);
+  ASSERT_TRUE(Attach());
+  ASSERT_EQ(Editor()->FrameCounters().framesDrawn, 1);
+  const Picture first = Screenshot();
+  EXPECT_EQ(std::make_pair(first.width, first.height), std::make_pair(1497, 579));
+
+  Editor()->MarkAllDirty();
+  Frames();
+  const Difference d = Compare(first, Screenshot());
+  EXPECT_EQ(d.worstTile, 0.0) << "the first frame differs from the panel drawn at 1.5 (mean " << d.mean << ")";
 }
 
 TEST_F(KorvelX11Editor, HostWindowDestroyedBeforeRemovedNeitherDrawsNorEndsTheHost)

@@ -419,14 +419,21 @@ TEST_F(View, ContentScaleResizesTheOpenEditorAndIsKeptForTheNextOpening)
   EXPECT_TRUE(log.calls.empty());
 
   ASSERT_EQ(Attach(), kResultOk);
-  EXPECT_EQ(log.calls, (std::vector<std::string>{"open", "display 2.0"}));
+#if SMTG_OS_LINUX
+  // The X11 editor opens at the host's factor: no frame is drawn at another.
+  const std::vector<std::string> opening{"display 2.0", "open"};
+#else
+  // The Win32 editor opens at its monitor's scale, which the host's factor replaces.
+  const std::vector<std::string> opening{"open", "display 2.0"};
+#endif
+  EXPECT_EQ(log.calls, opening);
   ASSERT_EQ(frame->resizes.size(), 1u);
   EXPECT_EQ(frame->resizes[0], ViewRect(0, 0, 800, 600));
 
   // Beyond what displays use: 100 crashed the GL renderer, 3e6 sent the host a negative width.
   for (float bad : {0.f, -1.f, std::nanf(""), INFINITY, 0.49f, 4.01f, 100.f, 3e6f})
     EXPECT_EQ(scale->setContentScaleFactor(bad), kInvalidArgument) << bad;
-  EXPECT_EQ(log.calls.back(), "display 2.0") << "a refused factor reached the editor";
+  EXPECT_EQ(log.calls, opening) << "a refused factor reached the editor";
   EXPECT_EQ(frame->resizes.size(), 1u);
   EXPECT_FALSE(plugin->RequestEditorResize(std::numeric_limits<int>::min(), 300));
   EXPECT_FALSE(plugin->RequestEditorResize(400, 0));
@@ -451,7 +458,11 @@ TEST_F(View, AReopenedEditorTakesTheFactorGivenForItsNewOpening)
   ASSERT_EQ(scale->setContentScaleFactor(1.f), kResultOk);
   log.calls.clear();
   ASSERT_EQ(Attach(), kResultOk);
+#if SMTG_OS_LINUX
+  EXPECT_EQ(log.calls, (std::vector<std::string>{"size 400x300@1.0", "display 1.0", "open"}));
+#else
   EXPECT_EQ(log.calls, (std::vector<std::string>{"size 400x300@1.0", "open", "display 1.0"}));
+#endif
   EXPECT_EQ(frame->resizes.back(), ViewRect(0, 0, 400, 300));
 }
 
