@@ -154,6 +154,8 @@ void* IGfxWin::OpenEditorWindow(void* parent)
     SetUpContext(mGLContext, LoadGLFunctions);
 
   SetDisplayScale(static_cast<float>(n));
+  // The window was made at this size: no drawable of another size to repaint after.
+  mRepaintAfterResize = false;
   LayoutOpenedWindow();
   if (MultiTouchEnabled() && IsTouchCapable())
     RegisterTouchWindow(mWindow, 0);
@@ -346,6 +348,11 @@ void IGfxWin::OnPaint()
   {
     {
       ScopedContext current(*this);
+      // A paint of the whole window (its first, or one the system asks for)
+      // shows every control as it is now: none is painted again at the next frame.
+      const IArea whole = WholeEditor();
+      if (std::any_of(areas.begin(), areas.end(), [&whole](const IArea& a) { return a.Contains(whole); }))
+        MarkAllClean();
       RenderAreas(areas);
       SwapBuffers(mWindowDC);
     }

@@ -280,6 +280,9 @@ TEST(IGfxWinFrameClock, FramesArriveFromTheTimerAndFromTheVerticalBlankWorker)
     EXPECT_EQ(IGfxWin::LiveWorkerCount(), verticalBlank ? 1 : 0);
     const int served = editor.gfx->FrameCounters().framesServed;
     ASSERT_TRUE(PumpUntil([&] { return editor.gfx->FrameCounters().framesServed >= served + 5; }));
+    // The first paint drew every control once; frames with nothing changed draw nothing more.
+    EXPECT_EQ(editor.gfx->FrameCounters().framesDrawn, 1);
+    EXPECT_EQ(editor.Probe(1)->Paints(), 1);
     if (verticalBlank)
       EXPECT_GE(editor.gfx->VerticalBlankCount(), 5);
     else

@@ -83,6 +83,7 @@ void ProbeControl::HandleMouseOver(float x, float y, const gfx::IMouseMods& mod)
 
 void ProbeControl::Paint(gfx::IGfx& g)
 {
+  ++mPaints;
   g.PaintRect(mColour, Area());
 }
 

@@ -48,8 +48,10 @@ public:
                int paramIdx = -1);
   void HandleMouseOver(float x, float y, const gfx::IMouseMods& mod) override;
   void Paint(gfx::IGfx& g) override;
+  int Paints() const { return mPaints; }
 
 private:
+  int mPaints = 0;
   std::vector<std::string>& mProbeLog;
   std::string mProbeName;
   gfx::IRgba mColour;
