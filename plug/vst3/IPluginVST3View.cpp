@@ -165,13 +165,14 @@ tresult PLUGIN_API IPluginVST3View::attached(void* parent, Steinberg::FIDString 
   }
   mEditorOpen = true;
   // A new editor opens at scale 1 (on Windows at its monitor's); a reopened
-  // one at the scale it had, which a factor given for this view replaces.
+  // one at the scale it had. A factor given for this view replaces either: the
+  // X11 editor took it as it opened, the Win32 one takes it now.
   const IEditor* editor = mOwner.GetEditor();
+  const bool differs = mContentScaleGiven && editor && editor->GetDisplayScale() != mContentScale;
 #if SMTG_OS_LINUX
-  const bool rescale = mContentScaleGiven && editor && editor->GetDisplayScale() != mContentScale;
+  const bool rescale = differs;
 #else
-  // The Win32 editor opens at its monitor's scale.
-  const bool rescale = mContentScale != 1.f || (mContentScaleGiven && editor && editor->GetDisplayScale() != mContentScale);
+  const bool rescale = mContentScale != 1.f || differs;
 #endif
   if (rescale)
     mOwner.ApplyScreenScale(mContentScale);
