@@ -306,7 +306,10 @@ void IGfxWin::SetHostDisplayScale(float scale)
   if (!std::isfinite(scale) || scale <= 0.f)
     return;
   mHostGivesScale = true;
-  SetDisplayScale(scale);
+  // Hosts often give the scale the monitor already gave the window: nothing
+  // to resize or draw again then.
+  if (scale != GetDisplayScale())
+    SetDisplayScale(scale);
 }
 
 bool IGfxWin::IsTouchCapable() const

@@ -280,7 +280,11 @@ TEST(IGfxWinFrameClock, FramesArriveFromTheTimerAndFromTheVerticalBlankWorker)
     EXPECT_EQ(IGfxWin::LiveWorkerCount(), verticalBlank ? 1 : 0);
     const int served = editor.gfx->FrameCounters().framesServed;
     ASSERT_TRUE(PumpUntil([&] { return editor.gfx->FrameCounters().framesServed >= served + 5; }));
-    // The first paint drew every control once; frames with nothing changed draw nothing more.
+    // The first paint drew every control once; frames with nothing changed
+    // draw nothing more, nor does the host giving the scale the window has.
+    editor.gfx->SetHostDisplayScale(editor.gfx->GetDisplayScale());
+    const int later = editor.gfx->FrameCounters().framesServed;
+    ASSERT_TRUE(PumpUntil([&] { return editor.gfx->FrameCounters().framesServed >= later + 3; }));
     EXPECT_EQ(editor.gfx->FrameCounters().framesDrawn, 1);
     EXPECT_EQ(editor.Probe(1)->Paints(), 1);
     if (verticalBlank)
