@@ -311,10 +311,18 @@ bool IGfx::CollectDirtyAreas(IAreaList& areas)
   return dirty;
 }
 
+IArea IGfx::WholeEditor() const
+{
+  return IArea(0.f, 0.f, static_cast<float>(GetWidth()), static_cast<float>(GetHeight()));
+}
+
 void IGfx::RenderAreas(const IAreaList& areas)
 {
   if (areas.empty())
     return;
+  const IArea whole = WholeEditor();
+  if (std::any_of(areas.begin(), areas.end(), [&whole](const IArea& a) { return a.Contains(whole); }))
+    MarkAllClean();
   const float s = TotalScale();
   mFrameAreas.clear();
   if (mStrictDrawing)

@@ -184,8 +184,14 @@ public:
   double FrameTimeMs() const { return mFrameTimeMs; }
   /** Display tick, animation hooks, then the padded areas of controls that need repainting. */
   bool CollectDirtyAreas(IAreaList& areas);
-  /** Draws the areas (unscaled): aligned, overlaps removed, every control clipped to each. */
+  /**
+   * Draws the areas (unscaled): aligned, overlaps removed, every control
+   * clipped to each. Drawing the whole editor marks the controls clean: it
+   * shows each as it is now (a first frame, an exposed window).
+   */
   void RenderAreas(const IAreaList& areas);
+  /** The whole editor in unscaled pixels. */
+  IArea WholeEditor() const;
   /** Draws one control clipped to area. */
   void PaintControl(IControl* control, const IArea& area, float scale);
   /** Removes overdraw: contained areas go, overlaps are cut or split, areas sharing an edge merge. */

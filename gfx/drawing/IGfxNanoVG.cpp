@@ -179,11 +179,6 @@ void IGfxNanoVG::FinishFrame()
     FlushDeferredDeletions();
 }
 
-IArea IGfxNanoVG::WholeEditor() const
-{
-  return IArea(0.f, 0.f, static_cast<float>(GetWidth()), static_cast<float>(GetHeight()));
-}
-
 bool IGfxNanoVG::FramebufferHoldsWholeFrame() const
 {
   return mVG && mMainFramebuffer && mFramebufferWhole;

@@ -112,8 +112,6 @@ public:
   void ForgetWindowContents();
   /** Copies the whole main framebuffer to the window, drawing nothing (context current). */
   void CopyWholeFrameToWindow();
-  /** The whole editor in unscaled pixels. */
-  IArea WholeEditor() const;
   /** The areas (unscaled, pixel-aligned) the last FinishFrame copied to the window. */
   const IAreaList& LastCopiedAreas() const { return mCopiedAreas; }
   /** The framebuffer FinishFrame copies the frame to (read when the NanoVG context was made). */

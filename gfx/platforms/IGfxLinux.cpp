@@ -399,12 +399,7 @@ void IGfxLinux::DrawPending()
     if (exposed && FramebufferHoldsWholeFrame())
       ForgetWindowContents();
     else if (exposed)
-    {
-      // All of it is drawn with what the controls hold now: none of them is
-      // drawn again at the next tick for a change it already shows.
       areas.push_back(WholeEditor());
-      MarkAllClean();
-    }
     if (areas.empty())
       CopyWholeFrameToWindow();
     else

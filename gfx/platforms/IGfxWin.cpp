@@ -351,11 +351,6 @@ void IGfxWin::OnPaint()
   {
     {
       ScopedContext current(*this);
-      // A paint of the whole window (its first, or one the system asks for)
-      // shows every control as it is now: none is painted again at the next frame.
-      const IArea whole = WholeEditor();
-      if (std::any_of(areas.begin(), areas.end(), [&whole](const IArea& a) { return a.Contains(whole); }))
-        MarkAllClean();
       RenderAreas(areas);
       SwapBuffers(mWindowDC);
     }
