@@ -23,6 +23,27 @@ namespace {
 // than the last frame; an older buffer is refreshed whole.
 constexpr size_t kFramesRemembered = 4;
 
+// GL_MESA_pack_invert: glReadPixels returns the top row first.
+constexpr GLenum kPackInvert = 0x8758;
+
+bool HasExtension(const char* name)
+{
+  const auto* list = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+  const size_t length = std::strlen(name);
+  for (const char* found = list; found && (found = std::strstr(found, name)); found += length)
+    if ((found == list || found[-1] == ' ') && (found[length] == ' ' || found[length] == '\0'))
+      return true;
+  return false;
+}
+
+bool IsSoftwareRenderer()
+{
+  // Mesa's software rasterisers, which all read pixels turned over (GL_MESA_pack_invert).
+  const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  return renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe")) &&
+         HasExtension("GL_MESA_pack_invert");
+}
+
 } // namespace
 
 // --- Context and frame ------------------------------------------------------------------------
@@ -64,6 +85,7 @@ void IGfxNanoVG::OnContextCreated(void* /*platformContext*/)
   mWindowFramebuffer = static_cast<unsigned>(bound);
   mVG = nvgCreateGL2(NVG_ANTIALIAS);
   mDrawnBefore.clear();
+  mPresentsPixels = mVG && IsSoftwareRenderer() && CanPutPixelsInWindow();
   if (mVG)
     MakeMainFramebuffer();
 }
@@ -225,6 +247,11 @@ IAreaList IGfxNanoVG::AreasToCopy()
 
 void IGfxNanoVG::CopyToWindow(const IAreaList& areas)
 {
+  if (mPresentsPixels)
+  {
+    PutAreasInWindow(areas);
+    return;
+  }
   // A blit of whole device pixels: no shader, no blending, and on software
   // renderers a plain memory copy, where a textured quad samples every pixel.
   const int width = BackingWidth();
@@ -243,6 +270,38 @@ void IGfxNanoVG::CopyToWindow(const IAreaList& areas)
   }
   glBindFramebuffer(GL_FRAMEBUFFER, mWindowFramebuffer);
   mCopiedAreas = areas;
+}
+
+void IGfxNanoVG::PutAreasInWindow(const IAreaList& areas)
+{
+  mCopiedAreas = areas;
+  int rowBytes = 0;
+  bool topFirst = false;
+  uint8_t* image = WindowImage(rowBytes, topFirst);
+  if (!image)
+    return;
+  const int width = BackingWidth(), height = BackingHeight();
+  glBindFramebuffer(GL_FRAMEBUFFER, mMainFramebuffer->fbo);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glPixelStorei(GL_PACK_ROW_LENGTH, rowBytes / 4);
+  // GL reads rows from the bottom up; Mesa turns them over as it reads.
+  glPixelStorei(kPackInvert, topFirst ? GL_TRUE : GL_FALSE);
+  const IArea bounds(0.f, 0.f, static_cast<float>(width), static_cast<float>(height));
+  for (const IArea& area : areas)
+  {
+    const IArea device = ToDevicePixels(area).Intersect(bounds);
+    if (device.W() <= 0.f || device.H() <= 0.f)
+      continue;
+    const int left = static_cast<int>(device.L), top = static_cast<int>(device.T);
+    const int w = static_cast<int>(device.W()), h = static_cast<int>(device.H());
+    const int firstRow = topFirst ? top : height - top - h;
+    glReadPixels(left, height - top - h, w, h, GL_BGRA, GL_UNSIGNED_BYTE,
+                 image + static_cast<size_t>(firstRow) * rowBytes + static_cast<size_t>(left) * 4);
+    PutWindowImage(left, top, w, h);
+  }
+  glPixelStorei(kPackInvert, GL_FALSE);
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  glBindFramebuffer(GL_FRAMEBUFFER, mWindowFramebuffer);
 }
 
 bool IGfxNanoVG::CaptureFrame(plug::IEditorFrame& frame)

@@ -114,6 +114,13 @@ public:
   void CopyWholeFrameToWindow();
   /** The areas (unscaled, pixel-aligned) the last FinishFrame copied to the window. */
   const IAreaList& LastCopiedAreas() const { return mCopiedAreas; }
+  /**
+   * Frames reach the window as pixels (WindowImage) rather than by a GL
+   * copy and a swap: on a software renderer, where the window's pixels are
+   * the X server's or GDI's anyway and a GL copy to the window costs a
+   * compiled shader and a pass over every pixel. The platform decides.
+   */
+  bool PresentsPixels() const { return mPresentsPixels; }
   /** The framebuffer FinishFrame copies the frame to (read when the NanoVG context was made). */
   unsigned WindowFramebuffer() const { return mWindowFramebuffer; }
   /** The main framebuffer's GL name (0 without one). */
@@ -177,6 +184,20 @@ public:
   void PlaceText(const ITextStyle& style, const char* text, const IArea& area, float& anchorX, float& anchorY,
                  float& offsetX, float& offsetY, IArea& bounds);
 
+protected:
+  /** Whether the platform can put pixels into its window (WindowImage); asked as the context is made. */
+  virtual bool CanPutPixelsInWindow() { return false; }
+  /**
+   * The image frames are put into the window from (PresentsPixels): device
+   * pixels of 4 bytes in the order B, G, R, A (a little-endian 0xAARRGGBB),
+   * at least BackingWidth x BackingHeight, rows of rowBytes, the top row first
+   * when topFirst; null when there is none (the frame is then not presented).
+   * Asked once a frame, before the frame's areas are read into it.
+   */
+  virtual uint8_t* WindowImage(int& /*rowBytes*/, bool& /*topFirst*/) { return nullptr; }
+  /** Puts a device area of the window image into the window; the platform presents after FinishFrame. */
+  virtual void PutWindowImage(int /*left*/, int /*top*/, int /*width*/, int /*height*/) {}
+
 private:
   friend class Bitmap;
 
@@ -184,6 +205,8 @@ private:
   IAreaList AreasToCopy();
   /** Copies the areas of the main framebuffer to the window's (whole device pixels). */
   void CopyToWindow(const IAreaList& areas);
+  /** Reads the areas from the main framebuffer into the window image and puts them into the window. */
+  void PutAreasInWindow(const IAreaList& areas);
   void DeleteMainFramebuffer();
   void MakeMainFramebuffer();
   /** Binds the top layer's framebuffer, else the main one, and begins a NanoVG frame for it. */
@@ -203,6 +226,7 @@ private:
   unsigned mWindowFramebuffer = 0;
   unsigned mContextGeneration = 0;
   bool mInFrame = false;
+  bool mPresentsPixels = false;
   bool mFramebufferWhole = false; // every part drawn into the main framebuffer since it was made
   int mTextureLimit = 0;
   IArea mClip; // the last clip, in unscaled editor pixels (empty: none)

@@ -10,6 +10,7 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace gfx {
@@ -252,6 +253,10 @@ void IGfxLinux::CloseEditorWindow()
     XDestroyWindow(display, mWindow);
   if (mX->standIn)
     XDestroyWindow(display, mX->standIn);
+  mX->pixels = {};
+  if (mX->gc)
+    XFreeGC(display, mX->gc);
+  mX->gc = 0;
   XFreeColormap(display, mX->colormap);
   mX->colormap = 0;
   mX->standIn = 0;
@@ -313,6 +318,8 @@ bool IGfxLinux::IsWindowShowing()
 
 int IGfxLinux::WindowBufferAge()
 {
+  if (PresentsPixels())
+    return 1; // the window keeps what was put into it
   return mWindow && !mX->windowGone && mX->bufferAge ? BackBufferAge(mX->display, mWindow) : 0;
 }
 
@@ -361,6 +368,59 @@ void IGfxLinux::ResizeHostWindow(bool /*parentResized*/)
   XFlush(mX->display);
 }
 
+bool IGfxLinux::CanPutPixelsInWindow()
+{
+  const Visual* visual = mX->visual;
+  if (!visual || visual->c_class != TrueColor || visual->red_mask != 0xff0000 || visual->green_mask != 0xff00 ||
+      visual->blue_mask != 0xff)
+    return false;
+  int count = 0;
+  XPixmapFormatValues* formats = XListPixmapFormats(mX->display, &count);
+  bool fourBytes = false;
+  for (int i = 0; i < count; ++i)
+    fourBytes = fourBytes || (formats[i].depth == mX->depth && formats[i].bits_per_pixel == 32);
+  XFree(formats);
+  return fourBytes && ImageByteOrder(mX->display) == LSBFirst;
+}
+
+uint8_t* IGfxLinux::WindowImage(int& rowBytes, bool& topFirst)
+{
+  if (!mWindow || mX->windowGone)
+    return nullptr;
+  const int width = std::max(1, DeviceWidth()), height = std::max(1, DeviceHeight());
+  topFirst = true;
+  mX->pixels.resize(static_cast<size_t>(width) * height * 4);
+  XImage& image = mX->image;
+  image = {};
+  image.width = width;
+  image.height = height;
+  image.format = ZPixmap;
+  image.data = reinterpret_cast<char*>(mX->pixels.data());
+  image.byte_order = LSBFirst;
+  image.bitmap_unit = 32;
+  image.bitmap_bit_order = LSBFirst;
+  image.bitmap_pad = 32;
+  image.depth = mX->depth;
+  image.bytes_per_line = width * 4;
+  image.bits_per_pixel = 32;
+  image.red_mask = 0xff0000;
+  image.green_mask = 0xff00;
+  image.blue_mask = 0xff;
+  if (!XInitImage(&image))
+    return nullptr;
+  rowBytes = image.bytes_per_line;
+  return mX->pixels.data();
+}
+
+void IGfxLinux::PutWindowImage(int left, int top, int width, int height)
+{
+  Display* display = mX->display;
+  if (!mX->gc)
+    mX->gc = XCreateGC(display, mWindow, 0, nullptr);
+  XPutImage(display, mWindow, mX->gc, &mX->image, left, top, left, top, static_cast<unsigned>(width),
+            static_cast<unsigned>(height));
+}
+
 // --- Frame clock and events -------------------------------------------------------------------
 
 void IGfxLinux::OnFrameTick()
@@ -404,7 +464,10 @@ void IGfxLinux::DrawPending()
       CopyWholeFrameToWindow();
     else
       RenderAreas(areas);
-    glXSwapBuffers(mX->display, mWindow);
+    if (PresentsPixels())
+      XFlush(mX->display);
+    else
+      glXSwapBuffers(mX->display, mWindow);
   }
   ++mCounters.framesDrawn;
 }

@@ -121,6 +121,13 @@ public:
   static int OpenWindowCount();
   static int LiveGLContextCount();
 
+protected:
+  /** A TrueColor visual of 32-bit pixels in the order 0xAARRGGBB. */
+  bool CanPutPixelsInWindow() override;
+  /** Pixels of the client's, sent to the server with each put. */
+  uint8_t* WindowImage(int& rowBytes, bool& topFirst) override;
+  void PutWindowImage(int left, int top, int width, int height) override;
+
 private:
   struct XState; // X and GLX handles, kept out of this header
   void HandleXEvents(); // without drawing what they made pending

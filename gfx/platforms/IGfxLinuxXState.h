@@ -43,6 +43,11 @@ struct IGfxLinux::XState
   Cursor blankCursor = 0;
   unsigned buttonsDown = 0;
   bool bufferAge = false; // the GLX drawable reports the age of its back buffer
+  // Frames put into the window as pixels (on a software renderer): the image
+  // of the window's size, read from the panel framebuffer, and parts of it put.
+  GC gc = 0;
+  XImage image = {};
+  std::vector<uint8_t> pixels;
   bool exposed = false;   // an Expose since the last frame: the window needs the whole frame
 };
 
