@@ -85,7 +85,7 @@ void IGfxNanoVG::OnContextCreated(void* /*platformContext*/)
   mWindowFramebuffer = static_cast<unsigned>(bound);
   mVG = nvgCreateGL2(NVG_ANTIALIAS);
   mDrawnBefore.clear();
-  mPresentsPixels = mVG && IsSoftwareRenderer() && CanPutPixelsInWindow();
+  mPresentsPixels = mVG && !mPreferGLPresentation && IsSoftwareRenderer() && CanPutPixelsInWindow();
   if (mVG)
     MakeMainFramebuffer();
 }

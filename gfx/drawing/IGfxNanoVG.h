@@ -121,6 +121,8 @@ public:
    * compiled shader and a pass over every pixel. The platform decides.
    */
   bool PresentsPixels() const { return mPresentsPixels; }
+  /** Frames go to the window through GL even on a software renderer (takes effect as the context is made). */
+  void PreferGLPresentation(bool prefer) { mPreferGLPresentation = prefer; }
   /** The framebuffer FinishFrame copies the frame to (read when the NanoVG context was made). */
   unsigned WindowFramebuffer() const { return mWindowFramebuffer; }
   /** The main framebuffer's GL name (0 without one). */
@@ -227,6 +229,7 @@ private:
   unsigned mContextGeneration = 0;
   bool mInFrame = false;
   bool mPresentsPixels = false;
+  bool mPreferGLPresentation = false;
   bool mFramebufferWhole = false; // every part drawn into the main framebuffer since it was made
   int mTextureLimit = 0;
   IArea mClip; // the last clip, in unscaled editor pixels (empty: none)

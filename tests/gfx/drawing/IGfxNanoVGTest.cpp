@@ -116,6 +116,61 @@ TEST(NanoVGFrame, OnlyWhatWasDrawnSinceTheFrameTheWindowBufferHoldsIsCopiedToIt)
   }
 }
 
+// On a software renderer a window that takes pixels gets the frame read from
+// the panel framebuffer, the right way up in either row order, through rows
+// longer than the image; a frame of one changed area reads and puts only that
+// area, and nothing is copied to the GL window framebuffer (painted green).
+TEST(NanoVGFrame, AWindowTakingPixelsGetsTheFramesAreasTheRightWayUp)
+{
+  const IArea changed(20.f, 16.f, 30.f, 24.f);
+  const IRgba kGreen(255, 0, 255, 0);
+  for (bool topFirst : {true, false})
+  {
+    for (float scale : {1.f, 2.f})
+    {
+      SCOPED_TRACE(std::string(topFirst ? "top row first" : "bottom row first") + " at scale " +
+                   std::to_string(scale));
+      auto window = std::make_unique<TestGfx::PixelWindow>();
+      window->topFirst = topFirst;
+      std::string error;
+      DrawingFixture f = DrawingFixture::Open(40, 30, scale, error, std::move(window));
+      ASSERT_TRUE(f.g) << error;
+      if (!f.g->PresentsPixels())
+        GTEST_SKIP() << "this renderer is not a software one: frames are copied with GL";
+      glBindFramebuffer(GL_FRAMEBUFFER, f.g->WindowFramebuffer());
+      glClearColor(0.f, 1.f, 0.f, 1.f);
+      glClear(GL_COLOR_BUFFER_BIT);
+
+      IRgba colour = kBlue;
+      f.Render([&colour](IGfx& g, const IArea& area) {
+        g.PaintRect(colour, area);
+        g.PaintRect(kRed, IArea(0.f, 0.f, 10.f, 5.f)); // the top left corner
+      });
+      const auto at = [&](float x, float y) { return f.g->WindowImagePixel(int(x * scale), int(y * scale)); };
+      const TestGfx::PixelWindow& w = *f.g->pixelWindow;
+      EXPECT_EQ(w.puts, gfx::IAreaList{IArea(0.f, 0.f, 40.f * scale, 30.f * scale)});
+      EXPECT_EQ(at(0.f, 0.f), kRed);
+      EXPECT_EQ(at(9.5f, 4.5f), kRed);
+      EXPECT_EQ(at(10.f, 4.5f), kBlue);
+      EXPECT_EQ(at(9.5f, 5.f), kBlue);
+      EXPECT_EQ(at(39.5f, 29.5f), kBlue);
+
+      colour = kWhite;
+      f.g->pixelWindow->puts.clear();
+      f.g->bufferAge = 1;
+      const Image screen = f.RenderAreas({changed});
+      EXPECT_EQ(w.puts, gfx::IAreaList{IArea(20.f * scale, 16.f * scale, 30.f * scale, 24.f * scale)});
+      EXPECT_EQ(at(20.f, 16.f), kWhite);
+      EXPECT_EQ(at(29.5f, 23.5f), kWhite);
+      EXPECT_EQ(at(19.5f, 20.f), kBlue);
+      EXPECT_EQ(at(25.f, 24.f), kBlue);
+      EXPECT_EQ(at(0.f, 0.f), kRed);
+      EXPECT_TRUE(IsColour(screen, 0, 0, 0, 255, 0));
+      EXPECT_TRUE(IsColour(screen, int(25 * scale), int(20 * scale), 0, 255, 0));
+    }
+  }
+}
+
 TEST(NanoVGPaths, ArcAnglesStartAtTwelveOClockAndTurnClockwise)
 {
   DrawingFixture f = OpenOrFail(40, 40);

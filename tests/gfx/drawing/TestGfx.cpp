@@ -4,7 +4,8 @@
 
 namespace gfxtest {
 
-DrawingFixture DrawingFixture::Open(int width, int height, float drawScale, std::string& error)
+DrawingFixture DrawingFixture::Open(int width, int height, float drawScale, std::string& error,
+                                    std::unique_ptr<TestGfx::PixelWindow> pixelWindow)
 {
   DrawingFixture f;
   const int w = static_cast<int>(width * drawScale), h = static_cast<int>(height * drawScale);
@@ -12,6 +13,7 @@ DrawingFixture DrawingFixture::Open(int width, int height, float drawScale, std:
   if (!f.gl)
     return f;
   f.g = std::make_unique<TestGfx>(width, height, drawScale);
+  f.g->pixelWindow = std::move(pixelWindow);
   f.g->OnContextCreated(nullptr);
   if (!f.g->DrawContext() || !f.g->MainFramebuffer())
   {

@@ -77,16 +77,39 @@ TEST(IGfxLinuxWindow, RefusesToOpenWithoutRunLoopOrWithABadParent)
   EXPECT_EQ(IGfxLinux::OpenWindowCount(), 1);
 }
 
-class IGfxLinuxScaled : public testing::TestWithParam<float>
+// Frames reach the window in two ways: put as pixels (on a software
+// renderer such as this display's) or copied with GL and swapped.
+enum class Presenting
+{
+  Pixels,
+  GL
+};
+
+std::string Name(Presenting presenting)
+{
+  return presenting == Presenting::GL ? "GL" : "Pixels";
+}
+
+bool OpenPresenting(ProbeEditor& editor, HostWindow& host, Presenting presenting)
+{
+  editor.gfx->PreferGLPresentation(presenting == Presenting::GL);
+  if (!editor.Open(host))
+    return false;
+  // Xvfb's GL is Mesa's software renderer.
+  EXPECT_EQ(editor.gfx->PresentsPixels(), presenting == Presenting::Pixels);
+  return true;
+}
+
+class IGfxLinuxScaled : public testing::TestWithParam<std::tuple<float, Presenting>>
 {
 };
 
 TEST_P(IGfxLinuxScaled, OpensAChildWindowDrivenByTheRunLoopAndDrawsTheLayout)
 {
-  const float scale = GetParam();
+  const float scale = std::get<0>(GetParam());
   HostWindow host(kHostX, kHostY, 700, 300);
   ProbeEditor editor(scale);
-  ASSERT_TRUE(editor.Open(host));
+  ASSERT_TRUE(OpenPresenting(editor, host, std::get<1>(GetParam())));
 
   EXPECT_THAT(host.Children(), ElementsAre(editor.WindowId()));
   int w = 0, h = 0;
@@ -119,13 +142,21 @@ TEST_P(IGfxLinuxScaled, OpensAChildWindowDrivenByTheRunLoopAndDrawsTheLayout)
   EXPECT_EQ(IGfxLinux::LiveGLContextCount(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(DrawScales, IGfxLinuxScaled, testing::Values(1.f, 2.f));
+INSTANTIATE_TEST_SUITE_P(DrawScales, IGfxLinuxScaled,
+                         testing::Combine(testing::Values(1.f, 2.f), testing::Values(Presenting::Pixels, Presenting::GL)),
+                         [](const testing::TestParamInfo<std::tuple<float, Presenting>>& info) {
+                           return "Scale" + std::to_string(int(std::get<0>(info.param))) + Name(std::get<1>(info.param));
+                         });
 
-TEST(IGfxLinuxWindow, ExposedWindowIsRedrawnFromTheFramebuffer)
+class IGfxLinuxPresenting : public testing::TestWithParam<Presenting>
+{
+};
+
+TEST_P(IGfxLinuxPresenting, ExposedWindowIsRedrawnFromTheFramebuffer)
 {
   HostWindow host(kHostX, kHostY, 400, 200);
   ProbeEditor editor;
-  ASSERT_TRUE(editor.Open(host));
+  ASSERT_TRUE(OpenPresenting(editor, host, GetParam()));
   const IGfxLinux::Counters before = editor.gfx->FrameCounters();
   host.Remap();
   ASSERT_TRUE(editor.runLoop.RunUntil([&] {
@@ -166,14 +197,15 @@ TEST(IGfxLinuxWindow, NothingIsDrawnWhileTheHostWindowIsHiddenAndTheChangesShowA
   EXPECT_FALSE(editor.Probe(1)->IsDirty());
 }
 
-// Where GLX reports the back buffer's age, a frame in which one control
-// changed copies only that control's area to the window, and the screen
-// still shows everything else as before.
-TEST(IGfxLinuxWindow, AFrameOfOneChangedControlCopiesOnlyItsAreaToTheWindow)
+// Where the window keeps what was put into it, or GLX reports the back
+// buffer's age, a frame in which one control changed copies only that
+// control's area to the window, and the screen still shows everything else
+// as before.
+TEST_P(IGfxLinuxPresenting, AFrameOfOneChangedControlCopiesOnlyItsAreaToTheWindow)
 {
   HostWindow host(kHostX, kHostY, 400, 200);
   ProbeEditor editor;
-  ASSERT_TRUE(editor.Open(host));
+  ASSERT_TRUE(OpenPresenting(editor, host, GetParam()));
   editor.runLoop.RunFor(200);
   const int drawn = editor.gfx->FrameCounters().framesDrawn;
   const gfx::IRgba changed(255, 250, 10, 200);
@@ -196,6 +228,9 @@ TEST(IGfxLinuxWindow, AFrameOfOneChangedControlCopiesOnlyItsAreaToTheWindow)
   ASSERT_TRUE(host.ReadPixel(150, 90, seen));
   EXPECT_TRUE(Near(seen, kColourC)) << Text(seen);
 }
+
+INSTANTIATE_TEST_SUITE_P(Presenting, IGfxLinuxPresenting, testing::Values(Presenting::Pixels, Presenting::GL),
+                         [](const testing::TestParamInfo<Presenting>& info) { return Name(info.param); });
 
 TEST(IGfxLinuxWindow, EditorSizeAndDisplayScaleResizeTheWindow)
 {
