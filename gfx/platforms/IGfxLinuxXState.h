@@ -4,6 +4,7 @@
 // service files and kept out of its header.
 
 #include "gfx/platforms/IGfxLinux.h"
+#include "gfx/PixelBuffer.h"
 #include "gfx/platforms/X11ErrorTrap.h"
 
 #include <glad/gl.h>
@@ -47,7 +48,7 @@ struct IGfxLinux::XState
   // of the window's size, read from the panel framebuffer, and parts of it put.
   GC gc = 0;
   XImage image = {};
-  std::vector<uint8_t> pixels;
+  PixelBuffer pixels;
   bool exposed = false;   // an Expose since the last frame: the window needs the whole frame
 };
 
