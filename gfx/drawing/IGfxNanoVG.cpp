@@ -36,9 +36,9 @@ bool HasExtension(const char* name)
   return false;
 }
 
-bool IsSoftwareRenderer()
+bool IsMesaSoftwareRenderer()
 {
-  // Mesa's software rasterisers, which all read pixels turned over (GL_MESA_pack_invert).
+  // They all read pixels turned over (GL_MESA_pack_invert); the check is for certainty.
   const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
   return renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe")) &&
          HasExtension("GL_MESA_pack_invert");
@@ -85,7 +85,7 @@ void IGfxNanoVG::OnContextCreated(void* /*platformContext*/)
   mWindowFramebuffer = static_cast<unsigned>(bound);
   mVG = nvgCreateGL2(NVG_ANTIALIAS);
   mDrawnBefore.clear();
-  mPresentsPixels = mVG && !mPreferGLPresentation && IsSoftwareRenderer() && CanPutPixelsInWindow();
+  mPresentsPixels = mVG && !mPreferGLPresentation && IsMesaSoftwareRenderer() && CanPutPixelsInWindow();
   if (mVG)
     MakeMainFramebuffer();
 }
@@ -245,59 +245,62 @@ IAreaList IGfxNanoVG::AreasToCopy()
   return areas;
 }
 
+std::vector<IGfxNanoVG::DeviceRect> IGfxNanoVG::DeviceRects(const IAreaList& areas) const
+{
+  const IArea bounds(0.f, 0.f, static_cast<float>(BackingWidth()), static_cast<float>(BackingHeight()));
+  std::vector<DeviceRect> rects;
+  for (const IArea& area : areas)
+  {
+    const IArea device = ToDevicePixels(area).Intersect(bounds);
+    if (device.W() > 0.f && device.H() > 0.f)
+      rects.push_back({static_cast<int>(device.L), static_cast<int>(device.T), static_cast<int>(device.W()),
+                       static_cast<int>(device.H())});
+  }
+  return rects;
+}
+
 void IGfxNanoVG::CopyToWindow(const IAreaList& areas)
 {
+  mCopiedAreas = areas;
   if (mPresentsPixels)
   {
     PutAreasInWindow(areas);
     return;
   }
-  // A blit of whole device pixels: no shader, no blending, and on software
-  // renderers a plain memory copy, where a textured quad samples every pixel.
-  const int width = BackingWidth();
+  // A blit of whole device pixels: no blending, and the panel's pixels as they are.
   const int height = BackingHeight();
   glBindFramebuffer(GL_READ_FRAMEBUFFER, mMainFramebuffer->fbo);
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, mWindowFramebuffer);
   glDisable(GL_SCISSOR_TEST); // a blit is clipped by the scissor as drawing is
-  for (const IArea& area : areas)
+  for (const DeviceRect& r : DeviceRects(areas))
   {
-    const IArea device = ToDevicePixels(area).Intersect(IArea(0.f, 0.f, static_cast<float>(width), static_cast<float>(height)));
-    if (device.W() <= 0.f || device.H() <= 0.f)
-      continue;
-    const GLint left = static_cast<GLint>(device.L), right = static_cast<GLint>(device.R);
-    const GLint bottom = height - static_cast<GLint>(device.B), top = height - static_cast<GLint>(device.T);
+    const GLint left = r.left, right = r.left + r.width;
+    const GLint bottom = height - (r.top + r.height), top = height - r.top;
     glBlitFramebuffer(left, bottom, right, top, left, bottom, right, top, GL_COLOR_BUFFER_BIT, GL_NEAREST);
   }
   glBindFramebuffer(GL_FRAMEBUFFER, mWindowFramebuffer);
-  mCopiedAreas = areas;
 }
 
 void IGfxNanoVG::PutAreasInWindow(const IAreaList& areas)
 {
-  mCopiedAreas = areas;
   int rowBytes = 0;
   bool topFirst = false;
   uint8_t* image = WindowImage(rowBytes, topFirst);
   if (!image)
     return;
-  const int width = BackingWidth(), height = BackingHeight();
+  const int height = BackingHeight();
   glBindFramebuffer(GL_FRAMEBUFFER, mMainFramebuffer->fbo);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
   glPixelStorei(GL_PACK_ROW_LENGTH, rowBytes / 4);
   // GL reads rows from the bottom up; Mesa turns them over as it reads.
   glPixelStorei(kPackInvert, topFirst ? GL_TRUE : GL_FALSE);
-  const IArea bounds(0.f, 0.f, static_cast<float>(width), static_cast<float>(height));
-  for (const IArea& area : areas)
+  for (const DeviceRect& r : DeviceRects(areas))
   {
-    const IArea device = ToDevicePixels(area).Intersect(bounds);
-    if (device.W() <= 0.f || device.H() <= 0.f)
-      continue;
-    const int left = static_cast<int>(device.L), top = static_cast<int>(device.T);
-    const int w = static_cast<int>(device.W()), h = static_cast<int>(device.H());
-    const int firstRow = topFirst ? top : height - top - h;
-    glReadPixels(left, height - top - h, w, h, GL_BGRA, GL_UNSIGNED_BYTE,
-                 image + static_cast<size_t>(firstRow) * rowBytes + static_cast<size_t>(left) * 4);
-    PutWindowImage(left, top, w, h);
+    const int bottom = height - (r.top + r.height);
+    const int firstRow = topFirst ? r.top : bottom;
+    glReadPixels(r.left, bottom, r.width, r.height, GL_BGRA, GL_UNSIGNED_BYTE,
+                 image + static_cast<size_t>(firstRow) * rowBytes + static_cast<size_t>(r.left) * 4);
+    PutWindowImage(r.left, r.top, r.width, r.height);
   }
   glPixelStorei(kPackInvert, GL_FALSE);
   glPixelStorei(GL_PACK_ROW_LENGTH, 0);

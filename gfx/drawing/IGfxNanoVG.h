@@ -10,7 +10,10 @@
 //
 // The copy: when the platform knows what the window's back buffer still holds
 // (WindowBufferAge: the frame presented that many swaps ago), only the areas
-// drawn since then are copied; otherwise the whole framebuffer.
+// drawn since then are copied; otherwise the whole framebuffer. On Mesa's
+// software renderers a platform that can put pixels into its window gets the
+// areas read into its window image instead (PresentsPixels), and presents
+// them without GL.
 //
 // The class knows no window system. A subclass (the platform window, or a test
 // fixture) owns the OpenGL context: it makes it current and calls
@@ -115,10 +118,11 @@ public:
   /** The areas (unscaled, pixel-aligned) the last FinishFrame copied to the window. */
   const IAreaList& LastCopiedAreas() const { return mCopiedAreas; }
   /**
-   * Frames reach the window as pixels (WindowImage) rather than by a GL
-   * copy and a swap: on a software renderer, where the window's pixels are
-   * the X server's or GDI's anyway and a GL copy to the window costs a
-   * compiled shader and a pass over every pixel. The platform decides.
+   * Frames reach the window as pixels (WindowImage) rather than by a GL copy
+   * and a swap: on Mesa's software renderers, where the window's pixels live
+   * in the display server's memory anyway and a GL copy to the window costs a
+   * compiled shader, a pass over every pixel and the swap's own copy. Decided
+   * as the context is made, where the platform can put pixels into its window.
    */
   bool PresentsPixels() const { return mPresentsPixels; }
   /** Frames go to the window through GL even on a software renderer (takes effect as the context is made). */
@@ -205,7 +209,14 @@ private:
 
   /** The areas to copy to the window this frame; records the frame's own areas for the frames after it. */
   IAreaList AreasToCopy();
-  /** Copies the areas of the main framebuffer to the window's (whole device pixels). */
+  /** A device-pixel rectangle of the main framebuffer, from its top left. */
+  struct DeviceRect
+  {
+    int left, top, width, height;
+  };
+  /** The areas in whole device pixels within the main framebuffer; empty ones left out. */
+  std::vector<DeviceRect> DeviceRects(const IAreaList& areas) const;
+  /** Copies the areas of the main framebuffer to the window (whole device pixels). */
   void CopyToWindow(const IAreaList& areas);
   /** Reads the areas from the main framebuffer into the window image and puts them into the window. */
   void PutAreasInWindow(const IAreaList& areas);

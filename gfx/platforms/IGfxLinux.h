@@ -12,6 +12,9 @@
 // - A frame tick draws the dirty areas at once; an Expose copies the whole
 //   frame from the panel framebuffer after the pending events (drawing it
 //   first only while it was never drawn whole).
+// - On Mesa's software renderer (no GPU, or Xvfb) frames are not swapped: the
+//   areas drawn are read from the panel framebuffer and put into the window
+//   with XPutImage, which keeps them (IGfxNanoVG::PresentsPixels).
 // - Closing through the delegate parks the editor (ParkEditorWindow): the
 //   window goes, the connection, GL context, images, controls and frame stay,
 //   and the next opening shows the kept frame with what changed meanwhile.
