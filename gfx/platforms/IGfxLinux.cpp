@@ -10,7 +10,6 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
 
 namespace gfx {
