@@ -107,13 +107,16 @@ void* IGfxWin::OpenEditorWindow(void* parent)
 {
   PLUG_TRACE("IGfxWin::OpenEditorWindow");
   mParentWindow = static_cast<HWND>(parent);
-  const float s = WindowDpiScale(mParentWindow);
-  const int n = std::max(1, static_cast<int>(s));
+  // The host's factor, when it gave one before the opening, else the monitor's
+  // whole part: the layout and the first frame are made at it, not at another
+  // scale and then again.
+  const float scale = mHostGivesScale ? GetDisplayScale()
+                                      : static_cast<float>(std::max(1, static_cast<int>(WindowDpiScale(mParentWindow))));
 
   int x = 0;
   int y = 0;
-  int w = DeviceLength(GetWidth(), GetDrawScale(), static_cast<float>(n));
-  int h = DeviceLength(GetHeight(), GetDrawScale(), static_cast<float>(n));
+  int w = DeviceLength(GetWidth(), GetDrawScale(), scale);
+  int h = DeviceLength(GetHeight(), GetDrawScale(), scale);
   RECT r;
   if (mWindow && GetWindowRect(mWindow, &r))
   {
@@ -153,7 +156,7 @@ void* IGfxWin::OpenEditorWindow(void* parent)
   if (CreateGLContext())
     SetUpContext(mGLContext, LoadGLFunctions);
 
-  SetDisplayScale(static_cast<float>(n));
+  SetDisplayScale(scale);
   // The window was made at this size: no drawable of another size to repaint after.
   mRepaintAfterResize = false;
   LayoutOpenedWindow();

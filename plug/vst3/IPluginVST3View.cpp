@@ -153,10 +153,10 @@ tresult PLUGIN_API IPluginVST3View::attached(void* parent, Steinberg::FIDString 
     return kResultFalse;
   // Before the editor opens: the idle work moves onto this loop if it ran on a thread of its own.
   mOwner.UseViewRunLoop(mRunLoop.get());
-  // The X11 editor takes the host's factor as it opens.
+#endif
+  // The editor takes the host's factor as it opens.
   if (mContentScaleGiven)
     mOwner.SetOpeningScale(mContentScale);
-#endif
   if (!mOwner.OpenEditor(parent))
   {
     mOwner.CloseEditor();
@@ -164,17 +164,10 @@ tresult PLUGIN_API IPluginVST3View::attached(void* parent, Steinberg::FIDString 
     return kResultFalse;
   }
   mEditorOpen = true;
-  // A new editor opens at scale 1 (on Windows at its monitor's); a reopened
-  // one at the scale it had. A factor given for this view replaces either: the
-  // X11 editor took it as it opened, the Win32 one takes it now.
+  // The editor took the factor given for this view as it opened; should it
+  // still have another scale, the factor replaces it.
   const IEditor* editor = mOwner.GetEditor();
-  const bool differs = mContentScaleGiven && editor && editor->GetDisplayScale() != mContentScale;
-#if SMTG_OS_LINUX
-  const bool rescale = differs;
-#else
-  const bool rescale = mContentScale != 1.f || differs;
-#endif
-  if (rescale)
+  if (mContentScaleGiven && editor && editor->GetDisplayScale() != mContentScale)
     mOwner.ApplyScreenScale(mContentScale);
   // An editor that opened at a size it already had asked the host for
   // nothing: the size on record (and the host's window) may be an older one.

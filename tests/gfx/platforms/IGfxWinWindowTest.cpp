@@ -131,6 +131,27 @@ TEST(IGfxWinWindow, OpensAChildWindowWithItsClassStyleAndPixelFormatAndClosesIt)
   }
 }
 
+// Hosts give their factor before attaching the view: the window opens at it,
+// whatever the monitor's scale, and its first frame is the only one drawn.
+TEST(IGfxWinWindow, AScaleTheHostGaveBeforeOpeningIsTheScaleTheWindowOpensAt)
+{
+  HostWindow host(40, 40, 700, 300);
+  ProbeEditor editor;
+  editor.gfx->SetHostDisplayScale(1.5f);
+  ASSERT_TRUE(editor.Open(host));
+  EXPECT_EQ(editor.gfx->GetDisplayScale(), 1.5f);
+  RECT client;
+  GetClientRect(editor.Window(), &client);
+  EXPECT_EQ(client.right, int(kLayoutWidth * 1.5f));
+  EXPECT_EQ(client.bottom, int(kLayoutHeight * 1.5f));
+  const int served = editor.gfx->FrameCounters().framesServed;
+  ASSERT_TRUE(PumpUntil([&] { return editor.gfx->FrameCounters().framesServed >= served + 5; }));
+  EXPECT_EQ(editor.gfx->GetDisplayScale(), 1.5f) << "the frames follow the host's factor, not the monitor's";
+  EXPECT_EQ(editor.gfx->FrameCounters().framesDrawn, 1);
+  EXPECT_EQ(editor.Probe(1)->Paints(), 1);
+  editor.gfx->CloseEditorWindow();
+}
+
 TEST(IGfxWinWindow, EveryUseOfTheContextRestoresTheContextThatWasCurrent)
 {
   std::string error;

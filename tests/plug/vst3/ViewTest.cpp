@@ -419,13 +419,8 @@ TEST_F(View, ContentScaleResizesTheOpenEditorAndIsKeptForTheNextOpening)
   EXPECT_TRUE(log.calls.empty());
 
   ASSERT_EQ(Attach(), kResultOk);
-#if SMTG_OS_LINUX
-  // The X11 editor opens at the host's factor: no frame is drawn at another.
+  // The editor opens at the host's factor: no frame is drawn at another.
   const std::vector<std::string> opening{"display 2.0", "open"};
-#else
-  // The Win32 editor opens at its monitor's scale, which the host's factor replaces.
-  const std::vector<std::string> opening{"open", "display 2.0"};
-#endif
   EXPECT_EQ(log.calls, opening);
   ASSERT_EQ(frame->resizes.size(), 1u);
   EXPECT_EQ(frame->resizes[0], ViewRect(0, 0, 800, 600));
@@ -458,11 +453,7 @@ TEST_F(View, AReopenedEditorTakesTheFactorGivenForItsNewOpening)
   ASSERT_EQ(scale->setContentScaleFactor(1.f), kResultOk);
   log.calls.clear();
   ASSERT_EQ(Attach(), kResultOk);
-#if SMTG_OS_LINUX
   EXPECT_EQ(log.calls, (std::vector<std::string>{"size 400x300@1.0", "display 1.0", "open"}));
-#else
-  EXPECT_EQ(log.calls, (std::vector<std::string>{"size 400x300@1.0", "open", "display 1.0"}));
-#endif
   EXPECT_EQ(frame->resizes.back(), ViewRect(0, 0, 400, 300));
 }
 
