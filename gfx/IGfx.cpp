@@ -316,12 +316,17 @@ IArea IGfx::WholeEditor() const
   return IArea(0.f, 0.f, static_cast<float>(GetWidth()), static_cast<float>(GetHeight()));
 }
 
+bool IGfx::CoversWholeEditor(const IAreaList& areas) const
+{
+  const IArea whole = WholeEditor();
+  return std::any_of(areas.begin(), areas.end(), [&whole](const IArea& a) { return a.Contains(whole); });
+}
+
 void IGfx::RenderAreas(const IAreaList& areas)
 {
   if (areas.empty())
     return;
-  const IArea whole = WholeEditor();
-  if (std::any_of(areas.begin(), areas.end(), [&whole](const IArea& a) { return a.Contains(whole); }))
+  if (CoversWholeEditor(areas))
     MarkAllClean();
   const float s = TotalScale();
   mFrameAreas.clear();

@@ -192,6 +192,8 @@ public:
   void RenderAreas(const IAreaList& areas);
   /** The whole editor in unscaled pixels. */
   IArea WholeEditor() const;
+  /** One of the areas contains the whole editor. */
+  bool CoversWholeEditor(const IAreaList& areas) const;
   /** Draws one control clipped to area. */
   void PaintControl(IControl* control, const IArea& area, float scale);
   /** Removes overdraw: contained areas go, overlaps are cut or split, areas sharing an edge merge. */

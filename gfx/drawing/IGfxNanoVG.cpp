@@ -190,9 +190,7 @@ void IGfxNanoVG::FinishFrame()
     nvgEndFrame(mVG);
     if (mMainFramebuffer)
     {
-      const IArea whole = WholeEditor();
-      mFramebufferWhole = mFramebufferWhole || std::any_of(FrameAreas().begin(), FrameAreas().end(),
-                                                           [&](const IArea& a) { return a.Contains(whole); });
+      mFramebufferWhole = mFramebufferWhole || CoversWholeEditor(FrameAreas());
       CopyToWindow(AreasToCopy());
     }
   }
